@@ -1,0 +1,159 @@
+#include "app/entry.h"
+
+#include <cwchar>
+
+#include "common/path.h"
+#include "install/install_worker.h"
+#include "platform/os.h"
+#include "resources/resource_ids.h"
+#include "uninstall/install_state.h"
+#include "uninstall/uninstall_dialog.h"
+
+namespace {
+
+constexpr size_t kTempDirectoryCapacity = 256;
+
+STARTUPINFOW EmptyStartupInfo() {
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  return startup;
+}
+
+// Starts a child from its command line and lets it go: handles closed at once,
+// nothing waited for.
+void StartDetached(WideText<kChildCommandLineCapacity>& command_line) {
+  STARTUPINFOW startup = EmptyStartupInfo();
+  PROCESS_INFORMATION process = {};
+  if (os.CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &process)) {
+    os.CloseHandle(process.hThread);
+    os.CloseHandle(process.hProcess);
+  }
+}
+
+// The program's own path, cut to 260 characters as Windows hands it out.
+void ReadModulePath(WideText<kPathCapacity>& path) {
+  path.clear();
+  const DWORD n = os.GetModuleFileNameW(nullptr, path.data(), kPathCapacity);
+  if (n >= kPathCapacity) path.chars[kPathCapacity - 1] = L'\0';
+}
+
+}  // namespace
+
+void SingleInstanceLock::Close() {
+  if (mutex != nullptr) {
+    os.ReleaseMutex(mutex);
+    os.CloseHandle(mutex);
+    mutex = nullptr;
+  }
+}
+
+SingleInstanceLock TakeSingleInstanceLock() {
+  SingleInstanceLock lock;
+  SetLastError(ERROR_SUCCESS);
+  lock.mutex = os.CreateMutexW(nullptr, FALSE, kSingleInstanceMutexName);
+  // The handle of a second instance is left for Windows to close at exit.
+  lock.second_instance = GetLastError() == ERROR_ALREADY_EXISTS;
+  return lock;
+}
+
+CommandLineOptions ParseCommandLine(const wchar_t* tail) {
+  CommandLineOptions options;
+  int count = 0;
+  LPWSTR* args = os.CommandLineToArgvW(tail != nullptr ? tail : L"", &count);
+  if (args == nullptr) return options;  // read as an empty command line
+  for (int i = 0; i < count; ++i) {
+    if (_wcsicmp(args[i], L"-u") == 0 && i + 1 < count) {
+      options.uninstall = true;
+      ++i;
+      const wchar_t* folder = args[i];
+      // A later "-u" replaces an earlier one, refusal included.
+      options.directory_refused = folder[0] == L'\0' || !BoundedCopy(options.directory, folder);
+      if (options.directory_refused) options.directory.clear();
+    } else if (_wcsicmp(args[i], L"/silence") == 0) {
+      options.silent = true;
+    }
+  }
+  os.LocalFree(args);
+  return options;
+}
+
+RunMode SelectRunMode(const CommandLineOptions& options) {
+  if (options.uninstall) {
+    if (options.directory_refused) return RunMode::kRefusedDirectory;
+    BoundedCopy(InstallDirectory, options.directory.c_str());
+    return RunMode::kUninstallDialog;
+  }
+  WideText<kPathCapacity> module_path;
+  ReadModulePath(module_path);
+  WideText<3> drive;
+  WideText<256> directory;
+  WideText<kPathCapacity> name;
+  WideText<256> extension;
+  SplitPath(module_path.c_str(), drive, directory, name, extension);
+  BoundedFormat(InstallDirectory, L"%ws%ws", drive, directory);
+
+  if (std::wcscmp(name.c_str(), L"unins000") == 0) return RunMode::kRelaunchAsUninstaller;
+  if (ProbeInstallState() == InstallState::kInstalled) return RunMode::kStartUninstaller;
+  return options.silent ? RunMode::kSilentInstall : RunMode::kInstallDialog;
+}
+
+void FormatRelaunchCommandLine(WideText<kChildCommandLineCapacity>& line,
+                               const wchar_t* temporary_copy, const wchar_t* directory) {
+  line = {};
+  BoundedFormat(line, L"\"%ws\" -u \"%ws", temporary_copy, directory);
+}
+
+void RelaunchAsUninstaller(SingleInstanceLock& lock) {
+  WideText<kPathCapacity> module_path;
+  ReadModulePath(module_path);
+  WideText<kTempDirectoryCapacity> temp_directory = {};
+  WideText<kPathCapacity> temporary_copy = {};
+  os.GetTempPathW(kTempDirectoryCapacity, temp_directory.data());
+  os.GetTempFileNameW(temp_directory.c_str(), L"unins", 0, temporary_copy.data());
+  os.CopyFileW(module_path.c_str(), temporary_copy.c_str(), FALSE);
+
+  WideText<kChildCommandLineCapacity> line;
+  FormatRelaunchCommandLine(line, temporary_copy.c_str(), InstallDirectory.c_str());
+  lock.Close();
+  StartDetached(line);
+}
+
+void StartInstalledUninstaller(SingleInstanceLock& lock) {
+  WideText<kChildCommandLineCapacity> line = {};
+  BoundedFormat(line, L"\"%ws\\unins000.exe\"", InstallDirectory);
+  lock.Close();
+  StartDetached(line);
+}
+
+int RunProgram(HINSTANCE instance, const wchar_t* tail) {
+  ModuleInstance = instance;
+  SingleInstanceLock lock = TakeSingleInstanceLock();
+  if (lock.second_instance) return 0;
+
+  const CommandLineOptions options = ParseCommandLine(tail);
+  switch (SelectRunMode(options)) {
+    case RunMode::kUninstallDialog:
+      DialogBoxParamW(ModuleInstance, MAKEINTRESOURCEW(IDD_UNINSTALL), nullptr,
+                      UninstallDialogProc, 0);
+      break;
+    case RunMode::kRelaunchAsUninstaller:
+      RelaunchAsUninstaller(lock);
+      break;
+    case RunMode::kStartUninstaller:
+      StartInstalledUninstaller(lock);
+      break;
+    case RunMode::kSilentInstall:
+      InstallWorker(nullptr);
+      break;
+    case RunMode::kInstallDialog:
+      DialogBoxParamW(ModuleInstance, MAKEINTRESOURCEW(IDD_INSTALLER), nullptr,
+                      InstallerDialogProc, 0);
+      break;
+    case RunMode::kRefusedDirectory:
+    case RunMode::kSecondInstance:
+      break;
+  }
+  lock.Close();
+  return 0;
+}

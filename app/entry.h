@@ -1,0 +1,59 @@
+// Program entry: one instance per logon session, the command line, the folder
+// the tool runs from, and the choice of what to do.
+#pragma once
+
+#include "app/globals.h"
+#include "common/text.h"
+
+enum class RunMode {
+  kSecondInstance,         // another copy runs: leave at once
+  kUninstallDialog,        // "-u <folder>": the uninstall dialog for that folder
+  kRefusedDirectory,       // "-u" with an empty folder or one too long to keep
+  kRelaunchAsUninstaller,  // named unins000: hand over to a temporary copy
+  kStartUninstaller,       // the driver is installed: start unins000.exe
+  kSilentInstall,          // "/silence": install without a window
+  kInstallDialog,          // the installer dialog
+};
+
+constexpr wchar_t kSingleInstanceMutexName[] = L"TAPSTARTINSTALLERFORPRINTERDRIVER";
+constexpr size_t kChildCommandLineCapacity = 1024;
+
+struct CommandLineOptions {
+  bool uninstall = false;
+  bool silent = false;
+  bool directory_refused = false;  // a "-u" folder that was empty or did not fit
+  WideText<kPathCapacity> directory = {};
+};
+
+// The single-instance lock. Closing the handle ends the lock.
+struct SingleInstanceLock {
+  HANDLE mutex = nullptr;
+  bool second_instance = false;
+  void Close();
+};
+
+SingleInstanceLock TakeSingleInstanceLock();
+
+// Reads "-u <folder>" and "/silence" (in any letter case) from the command
+// line after the program name.
+CommandLineOptions ParseCommandLine(const wchar_t* tail);
+
+// Works out InstallDirectory and the road to take. Probes the install state
+// only when neither "-u" nor the name unins000 decides it first.
+RunMode SelectRunMode(const CommandLineOptions& options);
+
+// `"<temporary copy>" -u "<folder>` - no closing quote, so that the folder's
+// trailing backslash does not escape it.
+void FormatRelaunchCommandLine(WideText<kChildCommandLineCapacity>& line,
+                               const wchar_t* temporary_copy, const wchar_t* directory);
+
+// Copies the program to a temporary file and starts that copy with "-u".
+// The lock is closed first, so that the copy never takes itself for a second
+// instance.
+void RelaunchAsUninstaller(SingleInstanceLock& lock);
+
+// Starts unins000.exe from InstallDirectory, after closing the lock.
+void StartInstalledUninstaller(SingleInstanceLock& lock);
+
+// The whole entry; returns the process exit code.
+int RunProgram(HINSTANCE instance, const wchar_t* tail);

@@ -1,0 +1,4 @@
+#include "app/globals.h"
+
+HINSTANCE ModuleInstance = nullptr;
+WideText<kPathCapacity> InstallDirectory = {};

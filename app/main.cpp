@@ -1,0 +1,5 @@
+#include "app/entry.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR tail, int) {
+  return RunProgram(instance, tail);
+}

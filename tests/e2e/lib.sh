@@ -1,0 +1,72 @@
+#!/bin/bash
+# Shared steps of the whole-program scenarios: a fresh Wine prefix and display
+# for each scenario, always ended on the way out, and the program's trace read
+# from Wine's debug channel.
+set -u
+: "${BUILD_DIR:?}" "${SOURCE_DIR:?}"
+source "$SOURCE_DIR/tools/wineprefix.sh"
+
+E2E_NAME=$(basename "$0" .test.sh)
+E2E_DIR="$BUILD_DIR/e2e/$E2E_NAME"
+E2E_PREFIX="$E2E_DIR/prefix"
+E2E_FAILURES=0
+
+e2e_cleanup() { prefix_down "$E2E_PREFIX"; }
+trap e2e_cleanup EXIT
+
+# Makes the prefix, and a copy of the distributable folder at C:\Tapstart.
+e2e_begin() {
+  rm -rf "$E2E_DIR"
+  mkdir -p "$E2E_DIR"
+  prefix_up "$E2E_PREFIX" || { echo "FAIL: no Wine prefix"; exit 1; }
+  E2E_APP="$E2E_PREFIX/drive_c/Tapstart"
+  cp -r "$BUILD_DIR/dist" "$E2E_APP"
+  E2E_APP_WIN='C:\Tapstart\'
+}
+
+# Runs a Windows program in the prefix; its trace lands in $E2E_DIR/trace.log.
+# Sets E2E_RC to the exit code.
+e2e_wine() {
+  set +e
+  WINEDEBUG=${E2E_WINEDEBUG:--all,warn+seh} "$_tools_dir/wine.sh" "$@" 2>>"$E2E_DIR/wine.log"
+  E2E_RC=$?
+  set -e
+  e2e_collect_trace
+}
+
+# Starts a Windows program in the background; E2E_PID is its wine process.
+e2e_wine_bg() {
+  WINEDEBUG=-all,warn+seh "$_tools_dir/wine.sh" "$@" 2>>"$E2E_DIR/wine.log" &
+  E2E_PID=$!
+}
+
+# The program's debug-output lines, one per line, decoded.
+e2e_collect_trace() {
+  sed -n 's/^[0-9a-f]*:warn:seh:OutputDebugStringA "\(.*\)"$/\1/p' "$E2E_DIR/wine.log" 2>/dev/null |
+    grep -v '^\\n$' > "$E2E_DIR/trace.log" || true
+}
+
+check() {  # check "what" command...
+  local what=$1
+  shift
+  if "$@"; then echo "ok: $what"; else echo "FAIL: $what"; E2E_FAILURES=$((E2E_FAILURES + 1)); fi
+}
+
+# Waits up to $1 seconds for a command to succeed.
+wait_for() {
+  local limit=$1 i
+  shift
+  for i in $(seq 1 $((limit * 10))); do
+    "$@" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+e2e_end() {
+  if [ "$E2E_FAILURES" -ne 0 ]; then
+    echo "$E2E_FAILURES check(s) failed; trace and Wine log in $E2E_DIR"
+    exit 1
+  fi
+  echo "all checks passed"
+}

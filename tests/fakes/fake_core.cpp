@@ -1,0 +1,219 @@
+// Clock, debug output, heap, handles, mutexes, processes, files and system
+// information of the fake machine.
+#include <gtest/gtest.h>
+
+#include "tests/fakes/fake_machine.h"
+
+namespace {
+
+std::wstring Text(const wchar_t* s) { return s != nullptr ? s : L""; }
+
+void WINAPI FakeSleep(DWORD ms) {
+  FakeMachine& m = Fake();
+  m.calls.push_back({"Sleep", std::to_wstring(ms)});
+  m.sleeps.push_back(ms);
+  m.clock_ms += ms;
+}
+
+void WINAPI FakeOutputDebugStringW(LPCWSTR text) {
+  Fake().debug_writes.push_back(Text(text));
+}
+
+HLOCAL WINAPI FakeLocalAlloc(UINT flags, SIZE_T bytes) {
+  FakeMachine& m = Fake();
+  if (m.Enter("LocalAlloc", std::to_wstring(bytes))) return nullptr;
+  HLOCAL block = LocalAlloc(flags & ~LMEM_MOVEABLE, bytes);
+  if (block != nullptr) m.live_blocks[block] = bytes;
+  return block;
+}
+
+HLOCAL WINAPI FakeLocalFree(HLOCAL block) {
+  FakeMachine& m = Fake();
+  m.calls.push_back({"LocalFree", {}});
+  if (block == nullptr) return nullptr;
+  auto it = m.live_blocks.find(block);
+  if (it == m.live_blocks.end()) {
+    ADD_FAILURE() << "LocalFree of a block the fake machine did not hand out";
+    return block;
+  }
+  m.live_blocks.erase(it);
+  return LocalFree(block);
+}
+
+BOOL WINAPI FakeCloseHandle(HANDLE handle) {
+  FakeMachine& m = Fake();
+  if (m.Enter("CloseHandle")) return FALSE;
+  auto it = m.open_handles.find(handle);
+  if (it == m.open_handles.end()) {
+    ADD_FAILURE() << "CloseHandle of a handle that is not open";
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  m.open_handles.erase(it);
+  auto named = m.mutex_handles.find(handle);
+  if (named != m.mutex_handles.end()) {
+    --m.mutexes[named->second];
+    m.mutex_handles.erase(named);
+  }
+  return TRUE;
+}
+
+HANDLE WINAPI FakeCreateMutexW(LPSECURITY_ATTRIBUTES, BOOL, LPCWSTR name) {
+  FakeMachine& m = Fake();
+  if (m.Enter("CreateMutexW", Text(name))) return nullptr;
+  HANDLE handle = m.OpenHandle("mutex");
+  const bool existed = name != nullptr && m.mutexes[name] > 0;
+  if (name != nullptr) {
+    ++m.mutexes[name];
+    m.mutex_handles[handle] = name;
+  }
+  SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+  return handle;
+}
+
+BOOL WINAPI FakeReleaseMutex(HANDLE) {
+  // The tool never owns its mutex, so there is nothing to release.
+  Fake().Enter("ReleaseMutex");
+  SetLastError(ERROR_NOT_OWNER);
+  return FALSE;
+}
+
+DWORD WINAPI FakeGetModuleFileNameW(HMODULE, LPWSTR buffer, DWORD capacity) {
+  FakeMachine& m = Fake();
+  if (m.Enter("GetModuleFileNameW")) return 0;
+  if (capacity == 0) return 0;
+  const std::wstring& path = m.module_path;
+  if (path.size() + 1 > capacity) {
+    // Windows cuts the path and terminates it.
+    path.copy(buffer, capacity - 1);
+    buffer[capacity - 1] = L'\0';
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return capacity;
+  }
+  path.copy(buffer, path.size());
+  buffer[path.size()] = L'\0';
+  return static_cast<DWORD>(path.size());
+}
+
+LPWSTR* WINAPI FakeCommandLineToArgvW(LPCWSTR line, int* count) {
+  FakeMachine& m = Fake();
+  if (m.Enter("CommandLineToArgvW", Text(line))) return nullptr;
+  // The real splitting rules, in a block the fake machine accounts for.
+  int n = 0;
+  LPWSTR* real = CommandLineToArgvW(line, &n);
+  if (real == nullptr) return nullptr;
+  size_t bytes = sizeof(LPWSTR) * (n + 1);
+  for (int i = 0; i < n; ++i) bytes += (wcslen(real[i]) + 1) * sizeof(wchar_t);
+  auto* block = static_cast<LPWSTR*>(LocalAlloc(LPTR, bytes));
+  auto* text = reinterpret_cast<wchar_t*>(block + n + 1);
+  for (int i = 0; i < n; ++i) {
+    block[i] = text;
+    wcscpy(text, real[i]);
+    text += wcslen(real[i]) + 1;
+  }
+  LocalFree(real);
+  m.live_blocks[block] = bytes;
+  *count = n;
+  return block;
+}
+
+DWORD WINAPI FakeGetTempPathW(DWORD capacity, LPWSTR buffer) {
+  FakeMachine& m = Fake();
+  if (m.Enter("GetTempPathW")) return 0;
+  const std::wstring& path = m.temp_directory;
+  if (path.size() + 1 > capacity) return static_cast<DWORD>(path.size() + 1);
+  path.copy(buffer, path.size());
+  buffer[path.size()] = L'\0';
+  return static_cast<DWORD>(path.size());
+}
+
+UINT WINAPI FakeGetTempFileNameW(LPCWSTR directory, LPCWSTR prefix, UINT unique, LPWSTR out) {
+  FakeMachine& m = Fake();
+  if (m.Enter("GetTempFileNameW", Text(prefix))) return 0;
+  return GetTempFileNameW(directory, prefix, unique, out);
+}
+
+UINT WINAPI FakeGetSystemDirectoryW(LPWSTR buffer, UINT capacity) {
+  FakeMachine& m = Fake();
+  if (m.Enter("GetSystemDirectoryW")) return 0;
+  const std::wstring& path = m.system_directory;
+  if (path.size() + 1 > capacity) return static_cast<UINT>(path.size() + 1);
+  path.copy(buffer, path.size());
+  buffer[path.size()] = L'\0';
+  return static_cast<UINT>(path.size());
+}
+
+BOOL WINAPI FakeCopyFileW(LPCWSTR from, LPCWSTR to, BOOL fail_if_exists) {
+  FakeMachine& m = Fake();
+  if (m.Enter("CopyFileW", Text(to))) return FALSE;
+  return CopyFileW(from, to, fail_if_exists);
+}
+
+BOOL WINAPI FakeDeleteFileW(LPCWSTR path) {
+  FakeMachine& m = Fake();
+  if (m.Enter("DeleteFileW", Text(path))) return FALSE;
+  return DeleteFileW(path);
+}
+
+BOOL WINAPI FakeMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
+  FakeMachine& m = Fake();
+  if (m.Enter("MoveFileExW", Text(to))) return FALSE;
+  if (flags & MOVEFILE_DELAY_UNTIL_REBOOT) {
+    m.delayed_moves.emplace_back(Text(from), Text(to));
+    return TRUE;
+  }
+  return MoveFileExW(from, to, flags);
+}
+
+BOOL WINAPI FakeCreateProcessW(LPCWSTR, LPWSTR command_line, LPSECURITY_ATTRIBUTES,
+                               LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID, LPCWSTR,
+                               LPSTARTUPINFOW, LPPROCESS_INFORMATION info) {
+  FakeMachine& m = Fake();
+  if (m.Enter("CreateProcessW", Text(command_line))) return FALSE;
+  const DWORD id = 0x1000 + static_cast<DWORD>(m.processes.size()) * 4;
+  m.processes.push_back({Text(command_line), id});
+  info->hProcess = m.OpenHandle("process");
+  info->hThread = m.OpenHandle("thread");
+  info->dwProcessId = id;
+  info->dwThreadId = id + 1;
+  return TRUE;
+}
+
+void WINAPI FakeGetNativeSystemInfo(LPSYSTEM_INFO info) {
+  FakeMachine& m = Fake();
+  m.calls.push_back({"GetNativeSystemInfo", {}});
+  *info = {};
+  info->wProcessorArchitecture = m.native_architecture;
+  info->dwPageSize = 4096;
+  info->dwNumberOfProcessors = 2;
+}
+
+int WINAPI FakeMessageBoxW(HWND, LPCWSTR text, LPCWSTR caption, UINT type) {
+  FakeMachine& m = Fake();
+  if (m.Enter("MessageBoxW", Text(text))) return 0;
+  m.message_boxes.push_back({Text(text), Text(caption), type});
+  return m.message_box_answer;
+}
+
+}  // namespace
+
+void InstallCoreFakes(OsTable& t) {
+  t.Sleep = FakeSleep;
+  t.OutputDebugStringW = FakeOutputDebugStringW;
+  t.LocalAlloc = FakeLocalAlloc;
+  t.LocalFree = FakeLocalFree;
+  t.CloseHandle = FakeCloseHandle;
+  t.CreateMutexW = FakeCreateMutexW;
+  t.ReleaseMutex = FakeReleaseMutex;
+  t.GetModuleFileNameW = FakeGetModuleFileNameW;
+  t.CommandLineToArgvW = FakeCommandLineToArgvW;
+  t.GetTempPathW = FakeGetTempPathW;
+  t.GetTempFileNameW = FakeGetTempFileNameW;
+  t.GetSystemDirectoryW = FakeGetSystemDirectoryW;
+  t.CopyFileW = FakeCopyFileW;
+  t.DeleteFileW = FakeDeleteFileW;
+  t.MoveFileExW = FakeMoveFileExW;
+  t.CreateProcessW = FakeCreateProcessW;
+  t.GetNativeSystemInfo = FakeGetNativeSystemInfo;
+  t.MessageBoxW = FakeMessageBoxW;
+}

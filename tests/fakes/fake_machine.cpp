@@ -1,0 +1,173 @@
+#include "tests/fakes/fake_machine.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <type_traits>
+
+namespace {
+
+FakeMachine* g_machine = nullptr;
+
+// A function no area of the fake machine models: calling it fails the test and
+// does nothing to the real machine.
+template <typename F>
+struct Trap;
+template <typename R, typename... A>
+struct Trap<R (*)(A...)> {
+  template <const char* Name>
+  static R Call(A...) {
+    ADD_FAILURE() << "the fake machine does not model " << Name;
+    if constexpr (!std::is_void_v<R>) return R{};
+  }
+};
+
+#define TRAP_NAME(name) constexpr char kTrap_##name[] = #name;
+OS_FUNCTIONS(TRAP_NAME)
+#undef TRAP_NAME
+
+void InstallTraps(OsTable& table) {
+#define TRAP_SLOT(name) table.name = Trap<decltype(table.name)>::template Call<kTrap_##name>;
+  OS_FUNCTIONS(TRAP_SLOT)
+#undef TRAP_SLOT
+}
+
+std::wstring MakeRealFolder(const std::wstring& parent, const std::wstring& name) {
+  std::wstring path = parent + name;
+  CreateDirectoryW(path.c_str(), nullptr);
+  return path;
+}
+
+void RemoveRealTree(const std::wstring& folder) {
+  if (folder.empty()) return;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring path = folder + L"\\" + name;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveRealTree(path);
+      } else {
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(path.c_str());
+      }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryW(folder.c_str());
+}
+
+}  // namespace
+
+FakeMachine& Fake() {
+  if (g_machine == nullptr) {
+    ADD_FAILURE() << "no fake machine in place";
+    std::abort();
+  }
+  return *g_machine;
+}
+
+FakeMachine::FakeMachine() : saved_(os) {
+  if (g_machine != nullptr) ADD_FAILURE() << "two fake machines at once";
+  g_machine = this;
+
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  static unsigned serial = 0;
+  root_ = MakeRealFolder(temp, L"fake-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                   std::to_wstring(++serial));
+  temp_directory = MakeRealFolder(root_, L"\\temp") + L"\\";
+  system_directory = MakeRealFolder(root_, L"\\system32");
+  spooler.driver_directory = MakeRealFolder(root_, L"\\spool-x64");
+
+  InstallTraps(os);
+  InstallCoreFakes(os);
+  InstallSpoolerFakes(os);
+  InstallServiceFakes(os);
+  InstallDeviceFakes(os);
+  InstallRegistryFakes(os);
+}
+
+FakeMachine::~FakeMachine() {
+  os = saved_;
+  for (auto& [block, size] : live_blocks) LocalFree(block);
+  RemoveRealTree(root_);
+  g_machine = nullptr;
+}
+
+bool FakeMachine::Enter(const char* function, const std::wstring& detail, DWORD* error) {
+  calls.push_back({function, detail});
+  for (FaultRule& rule : faults) {
+    if (rule.function != function || rule.times == 0) continue;
+    if (rule.skip > 0) {
+      --rule.skip;
+      continue;
+    }
+    if (rule.times > 0) --rule.times;
+    SetLastError(rule.error);
+    if (error != nullptr) *error = rule.error;
+    return true;
+  }
+  return false;
+}
+
+int FakeMachine::CallCount(const std::string& function) const {
+  return static_cast<int>(std::count_if(calls.begin(), calls.end(),
+                                        [&](const FakeCall& c) { return c.function == function; }));
+}
+
+int FakeMachine::CallCount(const std::string& function, const std::wstring& detail) const {
+  return static_cast<int>(std::count_if(calls.begin(), calls.end(), [&](const FakeCall& c) {
+    return c.function == function && c.detail == detail;
+  }));
+}
+
+int FakeMachine::FirstCall(const std::string& function) const {
+  for (size_t i = 0; i < calls.size(); ++i) {
+    if (calls[i].function == function) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+std::vector<std::string> FakeMachine::CallNames() const {
+  std::vector<std::string> names;
+  for (const FakeCall& c : calls) names.push_back(c.function);
+  return names;
+}
+
+void* FakeMachine::OpenHandle(const std::string& kind) {
+  void* handle = reinterpret_cast<void*>(next_handle_);
+  next_handle_ += 0x10;
+  open_handles[handle] = kind;
+  return handle;
+}
+
+bool FakeMachine::CloseHandleOf(const std::string& kind, void* handle) {
+  auto it = open_handles.find(handle);
+  if (it == open_handles.end() || it->second != kind) {
+    ADD_FAILURE() << "closing a " << kind << " handle that is not open";
+    return false;
+  }
+  open_handles.erase(it);
+  return true;
+}
+
+int FakeMachine::OpenHandleCount(const std::string& kind) const {
+  return static_cast<int>(std::count_if(open_handles.begin(), open_handles.end(),
+                                        [&](const auto& h) { return h.second == kind; }));
+}
+
+std::vector<std::wstring> FakeMachine::TraceLines() const {
+  std::wstring all;
+  for (const std::wstring& w : debug_writes) all += w;
+  std::vector<std::wstring> lines;
+  size_t start = 0;
+  for (size_t nl; (nl = all.find(L'\n', start)) != std::wstring::npos; start = nl + 1) {
+    lines.push_back(all.substr(start, nl - start));
+  }
+  if (start < all.size()) lines.push_back(all.substr(start));
+  return lines;
+}

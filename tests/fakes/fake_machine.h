@@ -1,0 +1,136 @@
+// The fake machine: a small, honest model of the parts of Windows the tool
+// talks to, put in place of the OS seam for the length of a test.
+//
+//   FakeMachine machine;          // swaps `os` for the fake, restores it at the end
+//   machine.Fail("CopyFileW", ERROR_ACCESS_DENIED);
+//   ... run product code ...
+//   EXPECT_EQ(machine.CallCount("CopyFileW"), 1);
+//   EXPECT_EQ(machine.clock_ms, 1000u);
+//
+// Each area of the machine (spooler, services, devices, registry) keeps its
+// state in a struct of its own header and installs its functions from its own
+// source file. A function no area fakes is a trap: calling it fails the test.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/os.h"
+#include "tests/fakes/fake_devices.h"
+#include "tests/fakes/fake_registry.h"
+#include "tests/fakes/fake_services.h"
+#include "tests/fakes/fake_spooler.h"
+
+struct FakeCall {
+  std::string function;
+  std::wstring detail;  // the argument that tells calls apart (a name, a path)
+};
+
+struct FakeProcess {
+  std::wstring command_line;
+  DWORD id;
+};
+
+struct FakeMessageBox {
+  std::wstring text;
+  std::wstring caption;
+  UINT type;
+};
+
+struct FaultRule {
+  std::string function;
+  DWORD error;
+  int skip;   // calls that pass before the first failure
+  int times;  // failures in a row; -1 for every call from then on
+};
+
+class FakeMachine {
+ public:
+  FakeMachine();
+  ~FakeMachine();
+  FakeMachine(const FakeMachine&) = delete;
+  FakeMachine& operator=(const FakeMachine&) = delete;
+
+  // --- fault injection -------------------------------------------------
+  // Every call of `function` fails with `error`.
+  void Fail(const std::string& function, DWORD error) { faults.push_back({function, error, 0, -1}); }
+  // The next `times` calls fail.
+  void FailTimes(const std::string& function, DWORD error, int times) {
+    faults.push_back({function, error, 0, times});
+  }
+  // Only call number `nth` (counted from 1) fails.
+  void FailNth(const std::string& function, DWORD error, int nth) {
+    faults.push_back({function, error, nth - 1, 1});
+  }
+  // Logs the call and answers whether it is to fail; on failure the error is
+  // set as the thread's last error and also returned through `error`.
+  bool Enter(const char* function, const std::wstring& detail = {}, DWORD* error = nullptr);
+
+  // --- call log ---------------------------------------------------------
+  std::vector<FakeCall> calls;
+  int CallCount(const std::string& function) const;
+  int CallCount(const std::string& function, const std::wstring& detail) const;
+  // Position of the first call of `function` in the log, or -1.
+  int FirstCall(const std::string& function) const;
+  std::vector<std::string> CallNames() const;
+
+  // --- handles ----------------------------------------------------------
+  // Hands out a new handle of a kind ("printer", "scm", "service", "key",
+  // "devinfo", "process", "thread", "mutex", ...).
+  void* OpenHandle(const std::string& kind);
+  // Closes a handle of that kind; false (and a test failure) when it is not open.
+  bool CloseHandleOf(const std::string& kind, void* handle);
+  bool IsOpen(void* handle) const { return open_handles.count(handle) != 0; }
+  int OpenHandleCount() const { return static_cast<int>(open_handles.size()); }
+  int OpenHandleCount(const std::string& kind) const;
+  std::map<void*, std::string> open_handles;
+
+  // --- heap -------------------------------------------------------------
+  int LiveBlocks() const { return static_cast<int>(live_blocks.size()); }
+  std::map<void*, size_t> live_blocks;
+
+  // --- clock, debug output, processes, message boxes ---------------------
+  uint64_t clock_ms = 0;
+  std::vector<DWORD> sleeps;
+  std::vector<std::wstring> debug_writes;  // every OutputDebugStringW call
+  // The trace as lines: the writes joined and split at "\n".
+  std::vector<std::wstring> TraceLines() const;
+  std::vector<FakeProcess> processes;
+  std::vector<FakeMessageBox> message_boxes;
+  int message_box_answer = IDOK;
+
+  // --- system -----------------------------------------------------------
+  WORD native_architecture = PROCESSOR_ARCHITECTURE_AMD64;
+  std::wstring module_path = L"C:\\Drivers\\Setup\\setup.exe";
+  // Real folders, so that file copies and deletions are real.
+  std::wstring temp_directory;    // ends with a backslash
+  std::wstring system_directory;  // no trailing backslash
+  std::map<std::wstring, int> mutexes;  // named mutexes: handles open on each
+  std::map<void*, std::wstring> mutex_handles;
+  std::vector<std::pair<std::wstring, std::wstring>> delayed_moves;  // MoveFileExW at restart
+  std::vector<std::wstring> deleted_trees;  // SHFileOperationW deletions
+  std::vector<FaultRule> faults;
+
+  // --- areas ------------------------------------------------------------
+  FakeSpooler spooler;
+  FakeServices services;
+  FakeDevices devices;
+  FakeRegistry registry;
+
+ private:
+  OsTable saved_;
+  std::wstring root_;  // the real temp folder that holds this machine's files
+  uintptr_t next_handle_ = 0x10000;
+};
+
+// The machine of the running test; only valid while a FakeMachine lives.
+FakeMachine& Fake();
+
+// Area installers: each puts its fakes into the table.
+void InstallCoreFakes(OsTable& table);
+void InstallSpoolerFakes(OsTable& table);
+void InstallServiceFakes(OsTable& table);
+void InstallDeviceFakes(OsTable& table);
+void InstallRegistryFakes(OsTable& table);

@@ -1,0 +1,16 @@
+#!/bin/bash
+# Installs what building and testing need on a Debian machine, if it is missing.
+set -eu
+packages=(g++-mingw-w64-x86-64-posix mingw-w64-tools cmake ninja-build wine64 wine
+          xvfb googletest icoutils imagemagick x11-utils)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO=sudo
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi

@@ -1,0 +1,71 @@
+#!/bin/bash
+# A private Wine prefix with a virtual display, for tests and the demo.
+#
+#   tools/wineprefix.sh up PREFIX     make a fresh prefix, start Xvfb and the spooler
+#   tools/wineprefix.sh down PREFIX   end the prefix's wineserver and Xvfb
+#
+# Sourced, it offers the same as functions: prefix_up, prefix_down.
+# The display number is kept in PREFIX.display, Xvfb's pid in PREFIX.xvfb.
+set -u
+
+_tools_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+
+wine_run() { "$_tools_dir/wine.sh" "$@"; }
+
+start_xvfb() {
+  local prefix=$1 n
+  for n in $(seq 91 190); do
+    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+    setsid Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 < /dev/null &
+    local pid=$!
+    local i
+    for i in $(seq 1 50); do
+      [ -e "/tmp/.X11-unix/X$n" ] && break
+      kill -0 "$pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    if kill -0 "$pid" 2>/dev/null && [ -e "/tmp/.X11-unix/X$n" ]; then
+      echo ":$n" > "$prefix.display"
+      echo "$pid" > "$prefix.xvfb"
+      return 0
+    fi
+  done
+  echo "wineprefix.sh: no free display for Xvfb" >&2
+  return 1
+}
+
+prefix_up() {
+  local prefix=$1
+  prefix_down "$prefix" 2>/dev/null
+  rm -rf "$prefix"
+  mkdir -p "$prefix"
+  export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  start_xvfb "$prefix" || return 1
+  DISPLAY=$(cat "$prefix.display"); export DISPLAY
+  wine_run wineboot -i >/dev/null 2>&1
+  wineserver -w
+  wine_run reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  # Keep the server, and with it the spooler, up between programs.
+  wineserver -p
+  wine_run net start spooler >/dev/null 2>&1
+  return 0
+}
+
+prefix_down() {
+  local prefix=$1
+  if [ -d "$prefix" ]; then WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1; fi
+  if [ -f "$prefix.xvfb" ]; then
+    kill "$(cat "$prefix.xvfb")" >/dev/null 2>&1
+    rm -f "$prefix.xvfb"
+  fi
+  rm -f "$prefix.display"
+  return 0
+}
+
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+  case "${1:-}" in
+    up) prefix_up "$2" ;;
+    down) prefix_down "$2" ;;
+    *) echo "usage: $0 up|down PREFIX" >&2; exit 2 ;;
+  esac
+fi
