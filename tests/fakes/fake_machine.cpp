@@ -86,8 +86,13 @@ FakeMachine::FakeMachine() : saved_(os) {
   InstallTraps(os);
   InstallCoreFakes(os);
   InstallSpoolerFakes(os);
+  InstallSpoolerRemovalFakes(os);
   InstallServiceFakes(os);
   InstallDeviceFakes(os);
+  InstallDeviceNodeFakes(os);
+  InstallPlugAndPlayFakes(os);
+  InstallInfFakes(os);
+  InstallShellFakes(os);
   InstallRegistryFakes(os);
 }
 

@@ -128,9 +128,14 @@ class FakeMachine {
 // The machine of the running test; only valid while a FakeMachine lives.
 FakeMachine& Fake();
 
-// Area installers: each puts its fakes into the table.
-void InstallCoreFakes(OsTable& table);
-void InstallSpoolerFakes(OsTable& table);
-void InstallServiceFakes(OsTable& table);
-void InstallDeviceFakes(OsTable& table);
-void InstallRegistryFakes(OsTable& table);
+// Area installers: each puts its fakes into the table, from its own file.
+void InstallCoreFakes(OsTable& table);             // fake_core.cpp
+void InstallSpoolerFakes(OsTable& table);          // fake_spooler.cpp: open, list, add
+void InstallSpoolerRemovalFakes(OsTable& table);   // fake_spooler_removal.cpp: delete
+void InstallServiceFakes(OsTable& table);          // fake_services.cpp
+void InstallDeviceFakes(OsTable& table);           // fake_devices.cpp: USB printer interfaces
+void InstallDeviceNodeFakes(OsTable& table);       // fake_device_nodes.cpp: nodes, removal
+void InstallPlugAndPlayFakes(OsTable& table);      // fake_pnp.cpp: re-enumeration, binding
+void InstallInfFakes(OsTable& table);              // fake_inf.cpp: INF information
+void InstallShellFakes(OsTable& table);            // fake_shell.cpp: tree deletion
+void InstallRegistryFakes(OsTable& table);         // fake_registry.cpp
