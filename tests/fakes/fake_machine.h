@@ -19,6 +19,7 @@
 
 #include "platform/os.h"
 #include "tests/fakes/fake_devices.h"
+#include "tests/fakes/fake_pnp.h"
 #include "tests/fakes/fake_registry.h"
 #include "tests/fakes/fake_services.h"
 #include "tests/fakes/fake_spooler.h"
@@ -117,6 +118,7 @@ class FakeMachine {
   FakeSpooler spooler;
   FakeServices services;
   FakeDevices devices;
+  FakePlugAndPlay pnp;
   FakeRegistry registry;
 
  private:

@@ -1,4 +1,89 @@
 // Device-tree re-enumeration and Plug and Play binding, on the fake machine.
+#include <gtest/gtest.h>
+
+#include <cwctype>
+
 #include "tests/fakes/fake_machine.h"
 
-void InstallPlugAndPlayFakes(OsTable&) {}
+namespace {
+
+constexpr DEVINST kRootNode = 1;
+
+std::wstring Text(const wchar_t* s) { return s != nullptr ? s : L""; }
+
+std::wstring Lower(std::wstring s) {
+  for (wchar_t& c : s) c = static_cast<wchar_t>(std::towlower(c));
+  return s;
+}
+
+CONFIGRET WINAPI FakeCM_Locate_DevNodeW(PDEVINST node, DEVINSTID_W device_id, ULONG flags) {
+  FakeMachine& m = Fake();
+  DWORD error = 0;
+  if (m.Enter("CM_Locate_DevNodeW", Text(device_id), &error)) return static_cast<CONFIGRET>(error);
+  if (node == nullptr) return CR_INVALID_POINTER;
+  if (flags != CM_LOCATE_DEVNODE_NORMAL) {
+    ADD_FAILURE() << "the fake machine models CM_Locate_DevNodeW with CM_LOCATE_DEVNODE_NORMAL only";
+    return CR_INVALID_FLAG;
+  }
+  if (device_id != nullptr && device_id[0] != L'\0') return CR_NO_SUCH_DEVNODE;
+  *node = kRootNode;
+  return CR_SUCCESS;
+}
+
+CONFIGRET WINAPI FakeCM_Reenumerate_DevNode(DEVINST node, ULONG) {
+  FakeMachine& m = Fake();
+  DWORD error = 0;
+  if (m.Enter("CM_Reenumerate_DevNode", std::to_wstring(node), &error)) {
+    return static_cast<CONFIGRET>(error);
+  }
+  if (node != kRootNode) return CR_INVALID_DEVNODE;
+  ++m.devices.reenumerations;
+  return CR_SUCCESS;
+}
+
+// Binds the package to every device of that hardware ID: the driver is there
+// at once, the queue after the device's delay.
+BOOL WINAPI FakeUpdateDriverForPlugAndPlayDevicesW(HWND, LPCWSTR hardware_id, LPCWSTR inf_path,
+                                                   DWORD, PBOOL reboot) {
+  FakeMachine& m = Fake();
+  if (m.Enter("UpdateDriverForPlugAndPlayDevicesW", Text(hardware_id))) return FALSE;
+  if (reboot != nullptr) *reboot = FALSE;
+  if (hardware_id == nullptr || inf_path == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (GetFileAttributesW(inf_path) == INVALID_FILE_ATTRIBUTES) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return FALSE;
+  }
+  bool bound = false;
+  for (const FakePnpDevice& d : m.pnp.devices) {
+    if (Lower(d.hardware_id) != Lower(hardware_id)) continue;
+    bound = true;
+    m.pnp.bindings.emplace_back(d.hardware_id, inf_path);
+    if (m.spooler.FindDriver(d.printer_name) == nullptr) {
+      FakeDriver driver;
+      driver.name = d.printer_name;
+      driver.inf_path = inf_path;
+      m.spooler.drivers.push_back(driver);
+    }
+    FakePrinter queue;
+    queue.name = d.printer_name;
+    queue.port = d.port;
+    queue.driver = d.printer_name;
+    m.spooler.pending_printers.push_back({queue, m.clock_ms + d.queue_after_ms});
+  }
+  if (!bound) {
+    SetLastError(ERROR_NO_SUCH_DEVINST);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+void InstallPlugAndPlayFakes(OsTable& t) {
+  t.CM_Locate_DevNodeW = FakeCM_Locate_DevNodeW;
+  t.CM_Reenumerate_DevNode = FakeCM_Reenumerate_DevNode;
+  t.UpdateDriverForPlugAndPlayDevicesW = FakeUpdateDriverForPlugAndPlayDevicesW;
+}

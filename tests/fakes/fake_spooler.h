@@ -1,6 +1,7 @@
 // The fake machine's print spooler.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -11,6 +12,9 @@ struct FakePrinter {
   std::wstring name;
   std::wstring port;
   std::wstring driver;
+  std::wstring print_processor = L"winprint";
+  std::wstring datatype = L"RAW";
+  DWORD attributes = PRINTER_ATTRIBUTE_LOCAL;
 };
 
 struct FakeDriver {
@@ -25,6 +29,10 @@ struct FakeDriver {
   std::wstring manufacturer;
   DWORDLONG version = 0;
   FILETIME date = {};
+  DWORD cversion = 3;
+  std::wstring default_datatype;
+  std::wstring provider;
+  std::wstring print_processor;
 };
 
 struct FakeMonitor {
@@ -32,15 +40,27 @@ struct FakeMonitor {
   std::wstring dll;
 };
 
+// A queue that Windows makes by itself (Plug and Play) once the virtual clock
+// reaches `at_ms`.
+struct FakePendingPrinter {
+  FakePrinter printer;
+  uint64_t at_ms;
+};
+
 struct FakeSpooler {
   std::vector<FakePrinter> printers;
+  std::vector<FakePendingPrinter> pending_printers;
   std::vector<FakeDriver> drivers;
   std::vector<FakeMonitor> monitors;
   std::vector<std::wstring> ports = {L"COM1:", L"LPT1:", L"FILE:"};
   std::vector<std::wstring> packages;  // INF paths in the driver store
   std::wstring driver_directory;       // a real folder; set by the machine
   std::map<HANDLE, std::wstring> open_printers;  // handle -> printer name
+  DWORD last_open_access = 0;  // DesiredAccess of the last OpenPrinterW
 
   FakePrinter* FindPrinter(const std::wstring& name);  // without regard to case
   FakeDriver* FindDriver(const std::wstring& name);    // without regard to case
+  FakeMonitor* FindMonitor(const std::wstring& name);  // without regard to case
+  // Moves the pending queues that are due by `now_ms` into `printers`.
+  void Settle(uint64_t now_ms);
 };
