@@ -5,6 +5,10 @@
 #include <cstdint>
 
 #include "common/text.h"
+#include "platform/win.h"
+
+// The USB printing device-interface class.
+extern const GUID kUsbPrintInterfaceClass;
 
 struct UsbPrinterDevice {
   UsbPrinterDevice* next;

@@ -36,7 +36,7 @@
   X(CreateProcessW) X(CloseHandle) X(CreateMutexW) X(ReleaseMutex)           \
   X(LocalAlloc) X(LocalFree) X(Sleep) X(OutputDebugStringW)                  \
   X(GetNativeSystemInfo) X(CommandLineToArgvW) X(SHFileOperationW)           \
-  X(SHChangeNotify) X(MessageBoxW)
+  X(SHChangeNotify) X(MessageBoxW) X(WideCharToMultiByte)
 
 struct OsTable {
 #define OS_SLOT(name) decltype(&::name) name;

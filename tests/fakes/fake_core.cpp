@@ -179,6 +179,15 @@ BOOL WINAPI FakeCreateProcessW(LPCWSTR, LPWSTR command_line, LPSECURITY_ATTRIBUT
   return TRUE;
 }
 
+// The real conversion, with the machine's ANSI code page in place of CP_ACP.
+int WINAPI FakeWideCharToMultiByte(UINT code_page, DWORD flags, LPCWCH source, int length,
+                                   LPSTR destination, int size, LPCCH fallback, LPBOOL used) {
+  FakeMachine& m = Fake();
+  if (m.Enter("WideCharToMultiByte")) return 0;
+  if (code_page == CP_ACP) code_page = m.ansi_code_page;
+  return WideCharToMultiByte(code_page, flags, source, length, destination, size, fallback, used);
+}
+
 void WINAPI FakeGetNativeSystemInfo(LPSYSTEM_INFO info) {
   FakeMachine& m = Fake();
   m.calls.push_back({"GetNativeSystemInfo", {}});
@@ -216,4 +225,5 @@ void InstallCoreFakes(OsTable& t) {
   t.CreateProcessW = FakeCreateProcessW;
   t.GetNativeSystemInfo = FakeGetNativeSystemInfo;
   t.MessageBoxW = FakeMessageBoxW;
+  t.WideCharToMultiByte = FakeWideCharToMultiByte;
 }

@@ -1,11 +1,30 @@
 // The fake machine's devices: USB printer interfaces and device nodes.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
 #include "platform/win.h"
 
+class FakeMachine;
+
 struct FakeDevices {
   int reenumerations = 0;
+  // Device paths of the present USB printer interfaces, in the order SetupAPI
+  // enumerates them.
+  std::vector<std::wstring> usb_printers;
+  // Each open interface set: the device paths it held when it was made.
+  std::map<HDEVINFO, std::vector<std::wstring>> interface_sets;
 };
+
+// The device path Windows gives the USB printer interface of a device with
+// this vendor ID and instance: \\?\usb#vid_3f19&pid_0001#<instance>#{28d78fad-...}
+std::wstring UsbPrinterDevicePath(const std::wstring& instance, const std::wstring& vendor = L"3f19");
+// The interface's "Device Parameters" key below HKEY_LOCAL_MACHINE.
+std::wstring UsbPrinterParametersKey(const std::wstring& device_path);
+// Attaches a USB printer: a present interface, enumerated after those before
+// it, with "Port Description", "Port Number" and "Serial Number". Returns the
+// interface's "Device Parameters" key.
+std::wstring AddUsbPrinter(FakeMachine& m, const std::wstring& description, DWORD port,
+                           const std::wstring& serial = L"S0001");

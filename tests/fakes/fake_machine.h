@@ -104,6 +104,7 @@ class FakeMachine {
 
   // --- system -----------------------------------------------------------
   WORD native_architecture = PROCESSOR_ARCHITECTURE_AMD64;
+  UINT ansi_code_page = 1252;  // what CP_ACP converts with (932: a double-byte one)
   std::wstring module_path = L"C:\\Drivers\\Setup\\setup.exe";
   // Real folders, so that file copies and deletions are real.
   std::wstring temp_directory;    // ends with a backslash
