@@ -1,4 +1,10 @@
 #include "uninstall/install_state.h"
 
-// Until the inventory exists, nothing counts as installed.
-InstallState ProbeInstallState() { return InstallState::kNotInstalled; }
+#include "uninstall/inventory.h"
+
+InstallState ProbeInstallState() {
+  ScanDriverPackages();
+  ScanPrinterDrivers();
+  return PackageList != nullptr && PackageList->driver_count != 0 ? InstallState::kInstalled
+                                                                  : InstallState::kNotInstalled;
+}

@@ -155,6 +155,12 @@ BOOL WINAPI FakeDeleteFileW(LPCWSTR path) {
   return DeleteFileW(path);
 }
 
+DWORD WINAPI FakeGetFileAttributesW(LPCWSTR path) {
+  FakeMachine& m = Fake();
+  if (m.Enter("GetFileAttributesW", Text(path))) return INVALID_FILE_ATTRIBUTES;
+  return GetFileAttributesW(path);
+}
+
 BOOL WINAPI FakeMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
   FakeMachine& m = Fake();
   if (m.Enter("MoveFileExW", Text(to))) return FALSE;
@@ -221,6 +227,7 @@ void InstallCoreFakes(OsTable& t) {
   t.GetSystemDirectoryW = FakeGetSystemDirectoryW;
   t.CopyFileW = FakeCopyFileW;
   t.DeleteFileW = FakeDeleteFileW;
+  t.GetFileAttributesW = FakeGetFileAttributesW;
   t.MoveFileExW = FakeMoveFileExW;
   t.CreateProcessW = FakeCreateProcessW;
   t.GetNativeSystemInfo = FakeGetNativeSystemInfo;

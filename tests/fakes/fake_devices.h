@@ -9,6 +9,13 @@
 
 class FakeMachine;
 
+// A device node of any setup class, as a device-information set lists it.
+struct FakeDeviceNode {
+  std::wstring instance_id;
+  std::wstring friendly_name;  // empty: the node has none
+  bool present = true;
+};
+
 struct FakeDevices {
   int reenumerations = 0;
   // Device paths of the present USB printer interfaces, in the order SetupAPI
@@ -16,6 +23,10 @@ struct FakeDevices {
   std::vector<std::wstring> usb_printers;
   // Each open interface set: the device paths it held when it was made.
   std::map<HDEVINFO, std::vector<std::wstring>> interface_sets;
+  std::vector<FakeDeviceNode> nodes;
+  std::vector<std::wstring> removed_nodes;  // instance IDs, in order of removal
+  // Device-information sets of device nodes: the instance IDs each one listed.
+  std::map<HDEVINFO, std::vector<std::wstring>> node_sets;
 };
 
 // The device path Windows gives the USB printer interface of a device with

@@ -240,6 +240,13 @@ void FakeRegistry::SetBytes(const std::wstring& key, const std::wstring& name, D
   keys[key].values[name] = {type, data};
 }
 
+void FakeRegistry::AddDriverPackage(const std::wstring& environment, const std::wstring& record,
+                                    const std::wstring& store_path) {
+  SetMultiString(L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\PackageInstallation\\" +
+                     environment + L"\\DriverPackages\\" + record,
+                 L"DriverStorePath", {store_path});
+}
+
 void FakeRegistry::RemoveKey(const std::wstring& key) {
   const std::wstring want = Lower(key);
   for (auto it = keys.begin(); it != keys.end();) {

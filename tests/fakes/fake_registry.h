@@ -32,5 +32,9 @@ struct FakeRegistry {
   std::map<HKEY, std::wstring> open_keys;
 
   void AddKey(const std::wstring& key) { keys[key]; }
+  // The spooler's record of a driver package for an environment
+  // ("Windows x64", ...), with its "DriverStorePath".
+  void AddDriverPackage(const std::wstring& environment, const std::wstring& record,
+                        const std::wstring& store_path);
   void RemoveKey(const std::wstring& key);
 };

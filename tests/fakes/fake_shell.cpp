@@ -1,4 +1,61 @@
 // Shell deletion of folders, and change notification, on the fake machine.
+#include <gtest/gtest.h>
+
+#include <cwchar>
+
 #include "tests/fakes/fake_machine.h"
 
-void InstallShellFakes(OsTable&) {}
+namespace {
+
+std::wstring Text(const wchar_t* s) { return s != nullptr ? s : L""; }
+
+void DeleteRealTree(const std::wstring& path) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring child = path + L"\\" + name;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) DeleteRealTree(child);
+      else DeleteFileW(child.c_str());
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryW(path.c_str());
+}
+
+// Deletes each folder of the list for real (the Recycle Bin is not modelled)
+// and records it.
+int WINAPI FakeSHFileOperationW(LPSHFILEOPSTRUCTW operation) {
+  FakeMachine& m = Fake();
+  const std::wstring first = operation != nullptr ? Text(operation->pFrom) : L"";
+  if (m.Enter("SHFileOperationW", first)) return ERROR_ACCESS_DENIED;
+  if (operation == nullptr || operation->wFunc != FO_DELETE) {
+    ADD_FAILURE() << "the fake shell only deletes";
+    return ERROR_INVALID_PARAMETER;
+  }
+  int result = 0;
+  for (const wchar_t* path = operation->pFrom; path != nullptr && *path != L'\0';
+       path += std::wcslen(path) + 1) {
+    m.deleted_trees.push_back(path);
+    if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) {
+      result = ERROR_FILE_NOT_FOUND;
+      continue;
+    }
+    DeleteRealTree(path);
+  }
+  return result;
+}
+
+void WINAPI FakeSHChangeNotify(LONG event, UINT, LPCVOID item, LPCVOID) {
+  Fake().calls.push_back({"SHChangeNotify", std::to_wstring(event) + L" " +
+                                                Text(static_cast<const wchar_t*>(item))});
+}
+
+}  // namespace
+
+void InstallShellFakes(OsTable& t) {
+  t.SHFileOperationW = FakeSHFileOperationW;
+  t.SHChangeNotify = FakeSHChangeNotify;
+}

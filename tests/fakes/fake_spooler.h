@@ -57,6 +57,12 @@ struct FakeSpooler {
   std::wstring driver_directory;       // a real folder; set by the machine
   std::map<HANDLE, std::wstring> open_printers;  // handle -> printer name
   DWORD last_open_access = 0;  // DesiredAccess of the last OpenPrinterW
+  // Removal: drivers the spooler holds loaded (deletion fails with
+  // ERROR_PRINTER_DRIVER_IN_USE, as for a driver that a printer uses), and
+  // driver-store packages that devices still use.
+  std::vector<std::wstring> drivers_in_use;
+  std::vector<std::wstring> packages_in_use;
+  std::map<std::wstring, std::wstring> inf_versions;  // INF path -> its DriverVer
 
   FakePrinter* FindPrinter(const std::wstring& name);  // without regard to case
   FakeDriver* FindDriver(const std::wstring& name);    // without regard to case

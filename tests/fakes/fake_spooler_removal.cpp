@@ -1,4 +1,119 @@
 // Deleting printers, drivers, monitors and driver-store packages, on the fake machine.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cwctype>
+
 #include "tests/fakes/fake_machine.h"
 
-void InstallSpoolerRemovalFakes(OsTable&) {}
+namespace {
+
+std::wstring Text(const wchar_t* s) { return s != nullptr ? s : L""; }
+
+bool SameName(const std::wstring& a, const std::wstring& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](wchar_t x, wchar_t y) {
+           return std::towlower(x) == std::towlower(y);
+         });
+}
+
+bool Listed(const std::vector<std::wstring>& names, const std::wstring& name) {
+  return std::any_of(names.begin(), names.end(), [&](const std::wstring& n) { return SameName(n, name); });
+}
+
+// The printer an open handle stands for, or null (error set).
+FakePrinter* OpenedPrinter(FakeMachine& m, HANDLE handle) {
+  auto it = m.spooler.open_printers.find(handle);
+  if (it == m.spooler.open_printers.end()) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  return m.spooler.FindPrinter(it->second);
+}
+
+BOOL WINAPI FakeSetPrinterW(HANDLE handle, DWORD level, LPBYTE, DWORD command) {
+  FakeMachine& m = Fake();
+  if (m.Enter("SetPrinterW", std::to_wstring(command))) return FALSE;
+  if (OpenedPrinter(m, handle) == nullptr) return FALSE;
+  if (level != 0 || command != PRINTER_CONTROL_PURGE) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  return TRUE;  // no jobs are modelled: nothing to purge
+}
+
+BOOL WINAPI FakeDeletePrinter(HANDLE handle) {
+  FakeMachine& m = Fake();
+  const auto open = m.spooler.open_printers.find(handle);
+  if (m.Enter("DeletePrinter", open != m.spooler.open_printers.end() ? open->second : L"")) return FALSE;
+  FakePrinter* printer = OpenedPrinter(m, handle);
+  if (printer == nullptr) return FALSE;
+  auto& list = m.spooler.printers;
+  list.erase(list.begin() + (printer - list.data()));
+  return TRUE;
+}
+
+BOOL WINAPI FakeDeletePrinterDriverExW(LPWSTR, LPWSTR environment, LPWSTR name, DWORD flags, DWORD) {
+  FakeMachine& m = Fake();
+  if (m.Enter("DeletePrinterDriverExW", Text(name))) return FALSE;
+  const std::wstring want_environment = environment != nullptr ? environment : L"Windows x64";
+  auto& drivers = m.spooler.drivers;
+  auto driver = std::find_if(drivers.begin(), drivers.end(), [&](const FakeDriver& d) {
+    return SameName(d.name, Text(name)) && SameName(d.environment, want_environment);
+  });
+  if (driver == drivers.end()) {
+    SetLastError(ERROR_UNKNOWN_PRINTER_DRIVER);
+    return FALSE;
+  }
+  const bool used_by_printer = std::any_of(m.spooler.printers.begin(), m.spooler.printers.end(),
+                                           [&](const FakePrinter& p) { return SameName(p.driver, driver->name); });
+  if (used_by_printer || Listed(m.spooler.drivers_in_use, driver->name)) {
+    SetLastError(ERROR_PRINTER_DRIVER_IN_USE);
+    return FALSE;
+  }
+  if (flags & ~(DPD_DELETE_UNUSED_FILES | DPD_DELETE_SPECIFIC_VERSION | DPD_DELETE_ALL_FILES)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  drivers.erase(driver);
+  return TRUE;
+}
+
+BOOL WINAPI FakeDeleteMonitorW(LPWSTR, LPWSTR, LPWSTR name) {
+  FakeMachine& m = Fake();
+  if (m.Enter("DeleteMonitorW", Text(name))) return FALSE;
+  auto& monitors = m.spooler.monitors;
+  auto monitor = std::find_if(monitors.begin(), monitors.end(),
+                              [&](const FakeMonitor& x) { return SameName(x.name, Text(name)); });
+  if (monitor == monitors.end()) {
+    SetLastError(ERROR_UNKNOWN_PRINT_MONITOR);
+    return FALSE;
+  }
+  monitors.erase(monitor);
+  return TRUE;
+}
+
+HRESULT WINAPI FakeDeletePrinterDriverPackageW(LPCWSTR, LPCWSTR inf_path, LPCWSTR) {
+  FakeMachine& m = Fake();
+  DWORD error = 0;
+  // An injected fault is the HRESULT itself.
+  if (m.Enter("DeletePrinterDriverPackageW", Text(inf_path), &error)) return static_cast<HRESULT>(error);
+  auto& packages = m.spooler.packages;
+  auto package = std::find_if(packages.begin(), packages.end(),
+                              [&](const std::wstring& p) { return SameName(p, Text(inf_path)); });
+  if (package == packages.end()) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+  if (Listed(m.spooler.packages_in_use, *package)) {
+    return HRESULT_FROM_SETUPAPI(ERROR_INF_IN_USE_BY_DEVICES);
+  }
+  packages.erase(package);
+  return S_OK;
+}
+
+}  // namespace
+
+void InstallSpoolerRemovalFakes(OsTable& t) {
+  t.SetPrinterW = FakeSetPrinterW;
+  t.DeletePrinter = FakeDeletePrinter;
+  t.DeletePrinterDriverExW = FakeDeletePrinterDriverExW;
+  t.DeleteMonitorW = FakeDeleteMonitorW;
+  t.DeletePrinterDriverPackageW = FakeDeletePrinterDriverPackageW;
+}

@@ -1,0 +1,85 @@
+// A fake machine with the driver family's traces on it, and a clean inventory
+// for each test (the inventory is process-wide and its blocks belong to the
+// machine of the test that built it).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/fakes/fake_machine.h"
+#include "uninstall/inventory.h"
+
+class InventoryTest : public ::testing::Test {
+ public:
+  FakeMachine machine;
+
+  void SetUp() override { ForgetInventory(); }
+  void TearDown() override { ForgetInventory(); }
+  static void ForgetInventory() {
+    PackageList = nullptr;
+    DriverInfoArray = nullptr;
+    PrinterInfoArray = nullptr;
+  }
+
+  // A package record for the x64 spooler, its INF known to the driver store.
+  void AddPackage(const std::wstring& record, const std::wstring& store_path,
+                  const std::wstring& version = L"08/22/2025,2025.8.22.1",
+                  const std::wstring& environment = L"Windows x64") {
+    machine.registry.AddDriverPackage(environment, record, store_path);
+    machine.spooler.inf_versions[store_path] = version;
+    machine.spooler.packages.push_back(store_path);
+  }
+  FakeDriver& AddDriver(const std::wstring& name, const std::wstring& inf_path = L"",
+                        const std::wstring& driver_path = L"C:\\spool\\vlm6drv6.dll") {
+    FakeDriver driver;
+    driver.name = name;
+    driver.driver_path = driver_path;
+    driver.inf_path = inf_path;
+    driver.manufacturer = L"Vellumor";
+    driver.monitor = L"Vellumor Language Monitor V6";
+    machine.spooler.drivers.push_back(driver);
+    return machine.spooler.drivers.back();
+  }
+  void AddQueue(const std::wstring& name, const std::wstring& driver, const std::wstring& port = L"USB001") {
+    machine.spooler.printers.push_back({name, port, driver});
+  }
+  static void ScanAll() {
+    ScanDriverPackages();
+    ScanPrinterDrivers();
+    ScanPrintQueues();
+  }
+
+  static std::vector<DriverPackageNode*> Packages() {
+    std::vector<DriverPackageNode*> list;
+    for (DriverPackageNode* p = PackageList; p != nullptr; p = p->next) list.push_back(p);
+    return list;
+  }
+  static std::vector<PrinterDriverNode*> Drivers(const DriverPackageNode* package) {
+    std::vector<PrinterDriverNode*> list;
+    for (PrinterDriverNode* d = package->drivers; d != nullptr; d = d->next) list.push_back(d);
+    return list;
+  }
+  static std::vector<PrinterQueueNode*> Queues(const PrinterDriverNode* driver) {
+    std::vector<PrinterQueueNode*> list;
+    for (PrinterQueueNode* q = driver->queues; q != nullptr; q = q->next) list.push_back(q);
+    return list;
+  }
+  // Heap blocks the inventory keeps for the rest of the process.
+  int InventoryBlocks() const {
+    int blocks = (DriverInfoArray != nullptr) + (PrinterInfoArray != nullptr);
+    for (DriverPackageNode* p : Packages()) {
+      ++blocks;
+      for (PrinterDriverNode* d : Drivers(p)) {
+        ++blocks;
+        blocks += static_cast<int>(machine.live_blocks.count(d->driver_info));
+        blocks += static_cast<int>(Queues(d).size());
+      }
+    }
+    return blocks;
+  }
+};
+
+constexpr wchar_t kStoreA[] = L"C:\\Windows\\System32\\DriverStore\\FileRepository\\vlm6v6.inf_amd64_aaa\\vlm6v6.inf";
+constexpr wchar_t kStoreB[] = L"C:\\Windows\\System32\\DriverStore\\FileRepository\\vlm6v6.inf_amd64_bbb\\vlm6v6.inf";

@@ -1,0 +1,193 @@
+#include "uninstall/inventory.h"
+
+#include <cwchar>
+
+#include "common/scoped_handle.h"
+#include "platform/os.h"
+
+DriverPackageNode* PackageList = nullptr;
+BYTE* DriverInfoArray = nullptr;
+BYTE* PrinterInfoArray = nullptr;
+
+namespace {
+
+constexpr size_t kEnvironmentCapacity = 20;
+constexpr size_t kSubkeyNameCapacity = 260;
+
+bool Present(const wchar_t* text) { return text != nullptr && text[0] != L'\0'; }
+
+// The INF's DriverVer entry; stays empty where anything fails.
+void ReadInfVersion(const wchar_t* inf_path, WideText<kVersionTextCapacity>& version) {
+  DWORD required = 0;
+  os.SetupGetInfInformationW(inf_path, INFINFO_INF_NAME_IS_ABSOLUTE, nullptr, 0, &required);
+  if (required == 0) return;
+  ScopedLocalMemory block(os.LocalAlloc(LPTR, required));
+  if (!block) return;
+  auto* info = static_cast<PSP_INF_INFORMATION>(block.get());
+  if (!os.SetupGetInfInformationW(inf_path, INFINFO_INF_NAME_IS_ABSOLUTE, info, required,
+                                  nullptr)) {
+    return;
+  }
+  if (!os.SetupQueryInfVersionInformationW(info, 0, L"DriverVer", version.data(),
+                                           kVersionTextCapacity, nullptr)) {
+    version.clear();
+  }
+  version.chars[kVersionTextCapacity - 1] = L'\0';
+}
+
+// Reads one package record's "DriverStorePath"; false (and the path empty)
+// when the record cannot be opened or read, so that no earlier text is taken
+// for this record's.
+bool ReadStorePath(HKEY packages, const wchar_t* name, WideText<kStorePathCapacity>& path) {
+  path = {};
+  ScopedKey record;
+  if (os.RegOpenKeyW(packages, name, record.receive()) != ERROR_SUCCESS) return false;
+  DWORD type = 0;
+  DWORD size = sizeof(path.chars);
+  if (os.RegGetValueW(record.get(), nullptr, L"DriverStorePath", RRF_RT_REG_MULTI_SZ, &type,
+                      path.data(), &size) != ERROR_SUCCESS) {
+    path = {};
+    return false;
+  }
+  path.chars[kStorePathCapacity - 1] = L'\0';
+  return true;
+}
+
+}  // namespace
+
+const wchar_t* SpoolerEnvironmentName(WORD architecture) {
+  switch (architecture) {
+    case PROCESSOR_ARCHITECTURE_INTEL: return L"Windows NT x86";
+    case PROCESSOR_ARCHITECTURE_ARM: return L"Windows ARM";
+    case PROCESSOR_ARCHITECTURE_AMD64: return L"Windows x64";
+    case PROCESSOR_ARCHITECTURE_ARM64: return L"Windows ARM64";
+    default: return nullptr;
+  }
+}
+
+void AddPackageNode(const DriverPackageNode& pattern) {
+  auto* node = LocalAllocZeroed<DriverPackageNode>();
+  if (node == nullptr) return;
+  *node = pattern;
+  node->next = PackageList;
+  PackageList = node;
+}
+
+void ScanDriverPackages() {
+  SYSTEM_INFO system = {};
+  os.GetNativeSystemInfo(&system);
+  WideText<kEnvironmentCapacity> environment = {};
+  if (!BoundedCopy(environment, SpoolerEnvironmentName(system.wProcessorArchitecture))) return;
+
+  WideText<kStorePathCapacity> path = {};
+  if (!BoundedFormat(path,
+                     L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\"
+                     L"PackageInstallation\\%ws\\DriverPackages",
+                     environment)) {
+    return;
+  }
+  ScopedKey packages;
+  if (os.RegOpenKeyW(HKEY_LOCAL_MACHINE, path.c_str(), packages.receive()) != ERROR_SUCCESS) {
+    return;
+  }
+  WideText<kSubkeyNameCapacity> name = {};
+  for (DWORD index = 0;
+       os.RegEnumKeyW(packages.get(), index, name.data(), kSubkeyNameCapacity) == ERROR_SUCCESS;
+       ++index) {
+    name.chars[kSubkeyNameCapacity - 1] = L'\0';
+    if (!ReadStorePath(packages.get(), name.c_str(), path)) continue;
+    if (std::wcsstr(path.c_str(), kFamilyInfName) == nullptr) continue;
+
+    DriverPackageNode pattern = {};
+    BoundedCopy(pattern.store_path, path.c_str());
+    if (const wchar_t* slash = std::wcsrchr(path.c_str(), L'\\')) {
+      BoundedCopy(pattern.inf_name, slash + 1);
+    }
+    ReadInfVersion(path.c_str(), pattern.version);
+    AddPackageNode(pattern);
+  }
+}
+
+int AttachDriverToPackages(DRIVER_INFO_8W* entry) {
+  const bool has_inf = Present(entry->pszInfPath);
+  if (PackageList == nullptr && has_inf) PackageList = LocalAllocZeroed<DriverPackageNode>();
+
+  int attached = 0;
+  for (DriverPackageNode* package = PackageList; package != nullptr; package = package->next) {
+    if (package->store_path.empty() && has_inf) {
+      BoundedCopy(package->store_path, entry->pszInfPath);
+    }
+    auto* driver = LocalAllocZeroed<PrinterDriverNode>();
+    if (driver == nullptr) continue;
+    driver->next = package->drivers;
+    package->drivers = driver;
+    driver->driver_info = LocalAllocZeroed<DRIVER_INFO_8W>();
+    if (driver->driver_info == nullptr) continue;
+    *driver->driver_info = *entry;
+    ++package->driver_count;
+    ++attached;
+  }
+  return attached;
+}
+
+void ScanPrinterDrivers() {
+  DWORD needed = 0;
+  DWORD count = 0;
+  os.EnumPrinterDriversW(nullptr, nullptr, 8, nullptr, 0, &needed, &count);
+  if (needed == 0) return;
+  DriverInfoArray = static_cast<BYTE*>(os.LocalAlloc(LPTR, needed));
+  if (DriverInfoArray == nullptr) return;
+  const DWORD capacity = needed;
+  count = 0;
+  os.EnumPrinterDriversW(nullptr, nullptr, 8, DriverInfoArray, capacity, &needed, &count);
+  // Never trust a count that would reach past the buffer.
+  if (count > capacity / sizeof(DRIVER_INFO_8W)) count = capacity / sizeof(DRIVER_INFO_8W);
+
+  auto* records = reinterpret_cast<DRIVER_INFO_8W*>(DriverInfoArray);
+  for (DWORD i = 0; i < count; ++i) {
+    DRIVER_INFO_8W* entry = &records[i];
+    if (entry->pDriverPath == nullptr || std::wcsstr(entry->pDriverPath, kFamilyDriverDll) == nullptr) {
+      continue;
+    }
+    if (AttachDriverToPackages(entry) != 0) continue;
+    // Nowhere to attach it: a package-less node of its own.
+    DriverPackageNode pattern = {};
+    pattern.drivers = LocalAllocZeroed<PrinterDriverNode>();
+    if (pattern.drivers == nullptr) continue;
+    pattern.drivers->driver_info = entry;
+    pattern.driver_count = 1;
+    AddPackageNode(pattern);
+  }
+}
+
+void AttachQueueToDrivers(PRINTER_INFO_2W* entry) {
+  if (entry->pDriverName == nullptr) return;
+  for (DriverPackageNode* package = PackageList; package != nullptr; package = package->next) {
+    for (PrinterDriverNode* driver = package->drivers; driver != nullptr; driver = driver->next) {
+      if (driver->driver_info == nullptr || driver->driver_info->pName == nullptr) continue;
+      if (std::wcscmp(driver->driver_info->pName, entry->pDriverName) != 0) continue;
+      auto* queue = LocalAllocZeroed<PrinterQueueNode>();
+      if (queue == nullptr) continue;
+      queue->queue_info = entry;
+      queue->next = driver->queues;
+      driver->queues = queue;
+      ++driver->queue_count;
+    }
+  }
+}
+
+void ScanPrintQueues() {
+  DWORD needed = 0;
+  DWORD count = 0;
+  os.EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, nullptr, 0, &needed, &count);
+  if (needed == 0) return;
+  PrinterInfoArray = static_cast<BYTE*>(os.LocalAlloc(LPTR, needed));
+  if (PrinterInfoArray == nullptr) return;
+  const DWORD capacity = needed;
+  count = 0;
+  os.EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, PrinterInfoArray, capacity, &needed, &count);
+  if (count > capacity / sizeof(PRINTER_INFO_2W)) count = capacity / sizeof(PRINTER_INFO_2W);
+
+  auto* records = reinterpret_cast<PRINTER_INFO_2W*>(PrinterInfoArray);
+  for (DWORD i = 0; i < count; ++i) AttachQueueToDrivers(&records[i]);
+}
