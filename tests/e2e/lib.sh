@@ -70,3 +70,8 @@ e2e_end() {
   fi
   echo "all checks passed"
 }
+
+# Attaches and detaches virtual USB printers (tools/usbprinter), e.g.
+#   e2e_usbprinter add --description "Vellumor VL-K20" --port 1
+# prints what it did and sets E2E_RC.
+e2e_usbprinter() { e2e_wine "$BUILD_DIR/usbprinter.exe" "$@"; }
