@@ -49,7 +49,15 @@ TEST(UsbPrinterScan, ListsTheNewestFirstWithPortVendorAndHardwareId) {
   EXPECT_STREQ(list[1]->hardware_id.c_str(), L"usbprint\\vellumor vl-k20d5a5");
   EXPECT_STREQ(list[1]->serial_number.c_str(), L"A-0001");
 
-  // The set and the keys are closed; the records are the only blocks left.
+  // One class query and one key per interface, no waiting; the set and the
+  // keys are closed, and the records are the only blocks left.
+  EXPECT_EQ(m.CallCount("SetupDiGetClassDevsW"), 1);
+  EXPECT_EQ(m.CallCount("SetupDiEnumDeviceInterfaces"), 3);
+  EXPECT_EQ(m.CallCount("SetupDiGetDeviceInterfaceDetailW"), 4);
+  EXPECT_EQ(m.CallCount("RegOpenKeyExW"), 2);
+  EXPECT_EQ(m.CallCount("RegQueryValueExW"), 10);
+  EXPECT_EQ(m.CallCount("LocalAlloc"), 10);
+  EXPECT_TRUE(m.sleeps.empty());
   EXPECT_EQ(m.OpenHandleCount(), 0);
   EXPECT_EQ(m.LiveBlocks(), 2);
   FreeUsbPrinterList(&head);

@@ -67,37 +67,27 @@ std::wstring PortName(DWORD port) {
   return name;
 }
 
-class DeviceSet {
+// A handle closed when it goes out of scope.
+template <typename H, auto Close>
+class Scoped {
  public:
-  explicit DeviceSet(HDEVINFO set) : set_(set) {}
-  ~DeviceSet() {
-    if (*this) SetupDiDestroyDeviceInfoList(set_);
+  Scoped() = default;
+  explicit Scoped(H handle) : handle_(handle) {}
+  ~Scoped() {
+    if (*this) Close(handle_);
   }
-  DeviceSet(const DeviceSet&) = delete;
-  DeviceSet& operator=(const DeviceSet&) = delete;
-  explicit operator bool() const { return set_ != INVALID_HANDLE_VALUE && set_ != nullptr; }
-  HDEVINFO get() const { return set_; }
+  Scoped(const Scoped&) = delete;
+  Scoped& operator=(const Scoped&) = delete;
+  explicit operator bool() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+  H get() const { return handle_; }
+  H* receive() { return &handle_; }
 
  private:
-  HDEVINFO set_;
+  H handle_ = nullptr;
 };
 
-class Key {
- public:
-  Key() = default;
-  explicit Key(HKEY key) : key_(key) {}
-  ~Key() {
-    if (*this) RegCloseKey(key_);
-  }
-  Key(const Key&) = delete;
-  Key& operator=(const Key&) = delete;
-  explicit operator bool() const { return key_ != nullptr && key_ != INVALID_HANDLE_VALUE; }
-  HKEY get() const { return key_; }
-  HKEY* receive() { return &key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
+using DeviceSet = Scoped<HDEVINFO, SetupDiDestroyDeviceInfoList>;
+using Key = Scoped<HKEY, RegCloseKey>;
 
 std::wstring DevicePath(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* data, SP_DEVINFO_DATA* device) {
   DWORD needed = 0;
