@@ -114,6 +114,7 @@ BOOL WINAPI FakeSetupDiDestroyDeviceInfoList(HDEVINFO set) {
     return FALSE;
   }
   m.devices.interface_sets.erase(set);
+  m.devices.node_sets.erase(set);
   m.CloseHandleOf("devinfo", set);
   return TRUE;
 }
