@@ -38,6 +38,15 @@ void ReadModulePath(WideText<kPathCapacity>& path) {
   if (n >= kPathCapacity) path.chars[kPathCapacity - 1] = L'\0';
 }
 
+// Opens a modal dialog of the program. Its templates hold a tree view and
+// progress bars, whose window classes must be registered before the first
+// dialog is created.
+void OpenDialog(int template_id, DLGPROC procedure) {
+  INITCOMMONCONTROLSEX classes = {sizeof(classes), ICC_TREEVIEW_CLASSES | ICC_PROGRESS_CLASS};
+  InitCommonControlsEx(&classes);
+  DialogBoxParamW(ModuleInstance, MAKEINTRESOURCEW(template_id), nullptr, procedure, 0);
+}
+
 }  // namespace
 
 void SingleInstanceLock::Close() {
@@ -134,8 +143,7 @@ int RunProgram(HINSTANCE instance, const wchar_t* tail) {
   const CommandLineOptions options = ParseCommandLine(tail);
   switch (SelectRunMode(options)) {
     case RunMode::kUninstallDialog:
-      DialogBoxParamW(ModuleInstance, MAKEINTRESOURCEW(IDD_UNINSTALL), nullptr,
-                      UninstallDialogProc, 0);
+      OpenDialog(IDD_UNINSTALL, UninstallDialogProc);
       break;
     case RunMode::kRelaunchAsUninstaller:
       RelaunchAsUninstaller(lock);
@@ -147,8 +155,7 @@ int RunProgram(HINSTANCE instance, const wchar_t* tail) {
       InstallWorker(nullptr);
       break;
     case RunMode::kInstallDialog:
-      DialogBoxParamW(ModuleInstance, MAKEINTRESOURCEW(IDD_INSTALLER), nullptr,
-                      InstallerDialogProc, 0);
+      OpenDialog(IDD_INSTALLER, InstallerDialogProc);
       break;
     case RunMode::kRefusedDirectory:
     case RunMode::kSecondInstance:
