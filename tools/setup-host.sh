@@ -2,7 +2,7 @@
 # Installs what building and testing need on a Debian machine, if it is missing.
 set -eu
 packages=(g++-mingw-w64-x86-64-posix mingw-w64-tools cmake ninja-build wine64 wine
-          xvfb googletest icoutils imagemagick x11-utils)
+          xvfb googletest icoutils imagemagick x11-utils locales)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
