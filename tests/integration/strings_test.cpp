@@ -7,21 +7,13 @@
 
 #include "common/strings.h"
 #include "resources/resource_ids.h"
+#include "tests/built_program.h"
 
 namespace {
 
-HMODULE ProgramBesideUs() {
-  wchar_t own[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, own, MAX_PATH);
-  std::wstring path = own;
-  path = path.substr(0, path.find_last_of(L"\\/") + 1) + L"setup.exe";
-  return LoadLibraryExW(path.c_str(), nullptr,
-                        LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-}
-
 TEST(GermanStrings, InstructionLoadsWhole) {
   ASSERT_EQ(GetUserDefaultUILanguage(), MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN));
-  ModuleInstance = ProgramBesideUs();
+  ModuleInstance = LoadBuiltProgram();
   ASSERT_NE(ModuleInstance, nullptr);
 
   WideText<kNoDeviceTextCapacity> instruction;

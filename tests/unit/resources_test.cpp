@@ -15,6 +15,7 @@
 
 #include "common/strings.h"
 #include "resources/resource_ids.h"
+#include "tests/built_program.h"
 #include "tests/fakes/fake_machine.h"
 
 namespace {
@@ -29,16 +30,8 @@ constexpr LANGID kTranslated[] = {kSimplifiedChinese, kTraditionalChinese, kGerm
 
 bool IsEnglishTable(LANGID lang) { return lang == kEnglish || lang == kDutch; }
 
-// setup.exe, mapped for its resources only.
 HMODULE Program() {
-  static const HMODULE module = [] {
-    wchar_t own[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, own, MAX_PATH);
-    std::wstring path = own;
-    path = path.substr(0, path.find_last_of(L"\\/") + 1) + L"setup.exe";
-    return LoadLibraryExW(path.c_str(), nullptr,
-                          LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-  }();
+  static const HMODULE module = LoadBuiltProgram();
   return module;
 }
 
