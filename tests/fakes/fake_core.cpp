@@ -166,6 +166,7 @@ BOOL WINAPI FakeMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
   if (m.Enter("MoveFileExW", Text(to))) return FALSE;
   if (flags & MOVEFILE_DELAY_UNTIL_REBOOT) {
     m.delayed_moves.emplace_back(Text(from), Text(to));
+    m.delayed_move_flags.push_back(flags);
     return TRUE;
   }
   return MoveFileExW(from, to, flags);

@@ -112,6 +112,7 @@ class FakeMachine {
   std::map<std::wstring, int> mutexes;  // named mutexes: handles open on each
   std::map<void*, std::wstring> mutex_handles;
   std::vector<std::pair<std::wstring, std::wstring>> delayed_moves;  // MoveFileExW at restart
+  std::vector<DWORD> delayed_move_flags;  // the flags of each delayed move
   std::vector<std::wstring> deleted_trees;  // SHFileOperationW deletions
   std::vector<FaultRule> faults;
 

@@ -1,0 +1,138 @@
+#include "install/file_staging.h"
+
+#include "app/globals.h"
+#include "common/path.h"
+#include "common/service_control.h"
+#include "common/trace.h"
+#include "platform/os.h"
+
+namespace {
+
+using Path = WideText<kPathCapacity>;
+
+constexpr wchar_t kMonitorDll[] = L"vlm6mon.dll";
+
+// The package folder of the machine's native processor architecture (not
+// that of this process: an x64 tool on an ARM64 machine stages ARM64 files).
+const wchar_t* ArchitectureDirectory(WORD architecture) {
+  switch (architecture) {
+    case PROCESSOR_ARCHITECTURE_INTEL: return L"i386";
+    case PROCESSOR_ARCHITECTURE_ARM: return L"arm";
+    case PROCESSOR_ARCHITECTURE_AMD64: return L"amd64";
+    case PROCESSOR_ARCHITECTURE_ARM64: return L"arm64";
+    default: return nullptr;
+  }
+}
+
+// The spooler's printer-driver directory of this machine. Without it there is
+// no destination: a path built on an empty directory would land in the root
+// of the current drive.
+bool GetDriverDirectory(Path& directory) {
+  DWORD needed = 0;
+  if (!os.GetPrinterDriverDirectoryW(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(directory.chars),
+                                     sizeof(directory.chars), &needed) ||
+      directory.empty()) {
+    trace("GetPrinterDriverDirectory failed, errcode:%d.", static_cast<int>(GetLastError()));
+    directory.clear();
+    return false;
+  }
+  return true;
+}
+
+// A path that does not fit is not used cut short: deleting or copying over a
+// shortened name could hit another file.
+template <typename... A>
+bool FormPath(Path& path, const wchar_t* file_name, const wchar_t* format, const A&... parts) {
+  if (BoundedFormat(path, format, parts...)) return true;
+  trace("Path for %ws too long, file not staged.", file_name);
+  return false;
+}
+
+// Removes the destination and copies the source over it; the copy's result.
+BOOL CopyOver(const Path& source, const Path& destination, bool trace_removal) {
+  const BOOL removed = os.DeleteFileW(destination.chars);
+  if (trace_removal) {
+    trace("Remove file:%ws, %d, errcode:%d.", destination, removed, static_cast<int>(GetLastError()));
+  }
+  const BOOL copied = os.CopyFileW(source.chars, destination.chars, FALSE);
+  trace("CopyFile file:%ws to %ws, %d, errcode:%d.", source, destination, copied,
+        static_cast<int>(GetLastError()));
+  return copied;
+}
+
+// The destination could not be replaced now, most likely because the spooler
+// holds it. A copy of the package file under a temporary name beside it is
+// moved over it at the next system start; the package file stays where it is.
+BOOL ReplaceAtRestart(const Path& directory, const Path& source, const Path& destination) {
+  Path temporary = {};
+  if (os.GetTempFileNameW(directory.chars, L"vlm", 0, temporary.chars) == 0) {
+    trace("Replace file:%ws at restart, 0, errcode:%d.", destination, static_cast<int>(GetLastError()));
+    return FALSE;
+  }
+  const BOOL replaced =
+      os.CopyFileW(source.chars, temporary.chars, FALSE) &&
+      os.MoveFileExW(temporary.chars, destination.chars, MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING);
+  const DWORD error = GetLastError();
+  if (!replaced) os.DeleteFileW(temporary.chars);
+  trace("Replace file:%ws at restart, %d, errcode:%d.", destination, replaced, static_cast<int>(error));
+  return replaced;
+}
+
+void CopyToSystemDirectoryAction(const wchar_t* source_path) { CopyToSystemDirectory(source_path); }
+
+}  // namespace
+
+int StageArchitectureFile(const wchar_t* file_name) {
+  if (file_name == nullptr) return 0;
+  SYSTEM_INFO system = {};
+  os.GetNativeSystemInfo(&system);
+  WideText<20> architecture = {};
+  if (!BoundedCopy(architecture, ArchitectureDirectory(system.wProcessorArchitecture))) return 0;
+
+  Path directory = {};
+  Path destination = {};
+  Path source = {};
+  if (!GetDriverDirectory(directory) ||
+      !FormPath(destination, file_name, L"%ws\\%ws", directory, file_name) ||
+      !FormPath(source, file_name, L"%ws\\%ws\\%ws", InstallDirectory, architecture, file_name)) {
+    return 0;
+  }
+  const BOOL copied = CopyOver(source, destination, true);
+  // The running spooler holds the monitor it has loaded; its copy in the
+  // system directory can only be replaced while the spooler is stopped.
+  if (std::wcscmp(file_name, kMonitorDll) == 0) {
+    RestartSpoolerWithAction(CopyToSystemDirectoryAction, source.chars);
+  }
+  if (copied) return 1;
+  return ReplaceAtRestart(directory, source, destination) ? 1 : 0;
+}
+
+int StageDataFile(const wchar_t* file_name) {
+  if (file_name == nullptr) return 0;
+  Path directory = {};
+  Path destination = {};
+  Path source = {};
+  if (!GetDriverDirectory(directory) ||
+      !FormPath(destination, file_name, L"%ws\\%ws", directory, file_name) ||
+      !FormPath(source, file_name, L"%ws\\dat\\%ws", InstallDirectory, file_name)) {
+    return 0;
+  }
+  return CopyOver(source, destination, false) ? 1 : 0;
+}
+
+int CopyToSystemDirectory(const wchar_t* source_path) {
+  Path system = {};
+  const UINT length = os.GetSystemDirectoryW(system.chars, kPathCapacity);
+  if (length == 0 || length >= kPathCapacity) return 0;
+  WideText<3> drive;
+  WideText<256> folder;
+  WideText<256> name;
+  WideText<256> extension;
+  if (!SplitPath(source_path, drive, folder, name, extension)) return 0;
+  Path target = {};
+  if (!FormPath(target, source_path, L"%ws\\%ws%ws", system, name, extension)) return 0;
+  const BOOL copied = os.CopyFileW(source_path, target.chars, FALSE);
+  trace("CopyFile file:%ws to %ws, %d, errcode:%d.", source_path, target, copied,
+        static_cast<int>(GetLastError()));
+  return copied ? 1 : 0;
+}

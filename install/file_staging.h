@@ -1,0 +1,20 @@
+// Putting the driver package's files where the spooler and Windows load them
+// from: the printer-driver directory and, for the language monitor, the
+// system directory.
+#pragma once
+
+// Copies InstallDirectory\<architecture>\<file> into the printer-driver
+// directory, the architecture being the machine's native one (i386, arm,
+// amd64, arm64). When the copy fails, a replacement at the next system start
+// is registered instead. The language monitor "vlm6mon.dll" is also copied
+// into the system directory while the spooler is stopped. Non-zero when the
+// file was copied or its replacement registered; 0 otherwise, and always 0 on
+// a machine of another architecture.
+int StageArchitectureFile(const wchar_t* file_name);
+
+// Copies InstallDirectory\dat\<file> into the printer-driver directory.
+int StageDataFile(const wchar_t* file_name);
+
+// Copies the file into the system directory under its own name, replacing a
+// file of that name. Run while the spooler is stopped.
+int CopyToSystemDirectory(const wchar_t* source_path);

@@ -1,0 +1,161 @@
+#include "install/register_printer.h"
+
+#include "common/path.h"
+#include "common/scoped_handle.h"
+#include "common/trace.h"
+#include "discovery/supported_models.h"
+#include "install/file_staging.h"
+
+namespace {
+
+constexpr int kChecks = 5;
+constexpr DWORD kCheckPause = 1000;
+
+struct BuildVersion {
+  int year = 0;
+  int month = 0;
+  int day = 0;
+  int build = 0;
+};
+
+BuildVersion ReadBuildVersion() {
+  BuildVersion v;
+  ScanVersion(DRIVER_BUILD_VERSION, &v.year, &v.month, &v.day, &v.build);
+  return v;
+}
+
+bool UsesLanguageMonitor(const PrinterInstallRequest* request) {
+  return (request->flags & MODEL_FLAG_LANGUAGE_MONITOR) != 0;
+}
+
+// The spooler keeps the pointers only for the call, and writes through none.
+LPWSTR Text(const wchar_t* text) { return const_cast<LPWSTR>(text); }
+
+// Up to five checks, one second apart, the pause following every check that fails.
+template <typename Check>
+bool WaitUntil(Check check) {
+  for (int i = 0; i < kChecks; ++i) {
+    if (check()) return true;
+    os.Sleep(kCheckPause);
+  }
+  return false;
+}
+
+}  // namespace
+
+uint64_t GetDriverVersion() {
+  const BuildVersion v = ReadBuildVersion();
+  return (static_cast<uint64_t>(static_cast<uint16_t>(v.year)) << 48) |
+         (static_cast<uint64_t>(static_cast<uint16_t>(v.month)) << 32) |
+         (static_cast<uint64_t>(static_cast<uint16_t>(v.day)) << 16) |
+         static_cast<uint64_t>(static_cast<uint16_t>(v.build));
+}
+
+FILETIME GetDriverDate() {
+  const BuildVersion v = ReadBuildVersion();
+  SYSTEMTIME day = {};
+  day.wYear = static_cast<WORD>(v.year);
+  day.wMonth = static_cast<WORD>(v.month);
+  day.wDay = static_cast<WORD>(v.day);
+  FILETIME date = {};
+  if (!SystemTimeToFileTime(&day, &date)) date = {};
+  return date;
+}
+
+int IsPrinterDriverListed(const wchar_t* driver_name) {
+  if (driver_name == nullptr) return 0;
+  DWORD needed = 0;
+  DWORD count = 0;
+  os.EnumPrinterDriversW(nullptr, nullptr, 8, nullptr, 0, &needed, &count);
+  if (needed == 0) return 0;
+  const DWORD size = needed;
+  ScopedLocalMemory buffer(os.LocalAlloc(LPTR, size));
+  if (!buffer) return 0;
+  count = 0;
+  os.EnumPrinterDriversW(nullptr, nullptr, 8, static_cast<LPBYTE>(buffer.get()), size, &needed, &count);
+  const auto* drivers = static_cast<const DRIVER_INFO_8W*>(buffer.get());
+  // A count beyond what the buffer can hold is not believed.
+  const DWORD fits = size / sizeof(DRIVER_INFO_8W);
+  for (DWORD i = 0; i < count && i < fits; ++i) {
+    if (drivers[i].pName != nullptr && std::wcscmp(drivers[i].pName, driver_name) == 0) return 1;
+  }
+  return 0;
+}
+
+int InstallPrinterLanguageMonitor(const wchar_t* monitor_name, const wchar_t* dll_name) {
+  MONITOR_INFO_2W monitor = {};
+  monitor.pName = Text(monitor_name);
+  monitor.pEnvironment = nullptr;
+  monitor.pDLLName = Text(dll_name);
+  if (os.AddMonitorW(nullptr, 2, reinterpret_cast<LPBYTE>(&monitor))) return 1;
+  const DWORD error = GetLastError();
+  if (error == ERROR_PRINT_MONITOR_ALREADY_INSTALLED) return 1;
+  trace("InstallPrinterLanguageMonitor failed, errcode:%d.", static_cast<int>(error));
+  return 0;
+}
+
+int RegisterPrinterDriver(const PrinterInstallRequest* request) {
+  // One name, then the empty string that closes the list.
+  wchar_t dependent_files[512] = {};
+  BoundedCopy(dependent_files, 512, kLanguageMonitorDll);
+
+  DRIVER_INFO_8W driver = {};
+  driver.cVersion = 3;
+  driver.pName = Text(request->driver_name.chars);
+  driver.pDriverPath = Text(L"vlm6drv6.dll");
+  driver.pDataFile = Text(L"vlm6drv6.dat");
+  driver.pConfigFile = Text(L"vlm6drv6ui.dll");
+  if (UsesLanguageMonitor(request)) {
+    driver.pDependentFiles = dependent_files;
+    driver.pMonitorName = Text(kLanguageMonitorName);
+  }
+  driver.pDefaultDataType = Text(L"RAW");
+  driver.ftDriverDate = GetDriverDate();
+  driver.dwlDriverVersion = GetDriverVersion();
+  driver.pszProvider = Text(L"Vellumor.V6");
+  driver.pszPrintProcessor = Text(L"winprint");
+  if (!os.AddPrinterDriverW(nullptr, 8, reinterpret_cast<LPBYTE>(&driver))) {
+    trace("AddPrinterDriver failed, errcode:%d.", static_cast<int>(GetLastError()));
+    return 0;
+  }
+  return WaitUntil([&] { return IsPrinterDriverListed(request->driver_name.chars) != 0; }) ? 1 : 0;
+}
+
+int RegisterPrinterManually(const PrinterInstallRequest* request) {
+  if (request == nullptr) return 0;
+  // Every step runs; the outcomes are combined.
+  bool staged = StageArchitectureFile(L"vlm6drv6.dll") != 0;
+  staged = (StageArchitectureFile(L"vlm6drv6ui.dll") != 0) && staged;
+  staged = (StageDataFile(L"vlm6drv6.dat") != 0) && staged;
+  if (UsesLanguageMonitor(request)) {
+    staged = (StageArchitectureFile(kLanguageMonitorDll) != 0) && staged;
+    staged = (InstallPrinterLanguageMonitor(kLanguageMonitorName, kLanguageMonitorDll) != 0) && staged;
+  }
+
+  // Without its files the driver cannot be added; the queue may still come
+  // from Plug and Play meanwhile.
+  if (staged && !IsPrinterDriverListed(request->driver_name.chars) && !RegisterPrinterDriver(request)) {
+    return 0;
+  }
+
+  if (PrinterExists(request->printer_name.chars)) {
+    trace("The printer %ws is already added.", request->printer_name);
+    return 1;
+  }
+
+  PRINTER_INFO_2W queue = {};
+  queue.pPrinterName = Text(request->printer_name.chars);
+  queue.pPortName = Text(request->port_name.chars);
+  queue.pDriverName = Text(request->driver_name.chars);
+  queue.pPrintProcessor = Text(L"WinPrint");
+  queue.pDatatype = Text(L"RAW");
+  queue.Attributes = PRINTER_ATTRIBUTE_LOCAL;
+  ScopedPrinter added(os.AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&queue)));
+  if (!added) {
+    trace("AddPrinter %ws failed, errcode:%d.", request->printer_name, static_cast<int>(GetLastError()));
+  }
+  added.reset();
+
+  if (WaitUntil([&] { return PrinterExists(request->printer_name.chars) != 0; })) return 1;
+  return staged ? 1 : 0;
+}

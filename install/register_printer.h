@@ -1,0 +1,32 @@
+// Registering the language monitor, the printer driver and the print queue
+// with the spooler directly, where Plug and Play made no queue.
+#pragma once
+
+#include <cstdint>
+
+#include "install/install_request.h"
+#include "platform/win.h"
+
+// The build of the driver package: year.month.day.build.
+constexpr char DRIVER_BUILD_VERSION[] = "2025.08.22.1";
+
+constexpr wchar_t kLanguageMonitorName[] = L"Vellumor Language Monitor V6";
+constexpr wchar_t kLanguageMonitorDll[] = L"vlm6mon.dll";
+
+// Stages the package files, registers monitor and driver where needed, adds
+// the queue on the request's port and waits up to 5 s for it. Non-zero when
+// the queue was seen, or when files, monitor and driver are in place.
+int RegisterPrinterManually(const PrinterInstallRequest* request);
+
+// 1 when AddPrinterDriverW took the driver and the spooler then lists it.
+int RegisterPrinterDriver(const PrinterInstallRequest* request);
+// 1 when the monitor was added or was installed already.
+int InstallPrinterLanguageMonitor(const wchar_t* monitor_name, const wchar_t* dll_name);
+// 1 when the local spooler lists a driver of exactly that name (case counts).
+int IsPrinterDriverListed(const wchar_t* driver_name);
+
+// The driver version: the four numbers of the build version, one 16-bit word
+// each, year first.
+uint64_t GetDriverVersion();
+// Midnight at the start of the build version's day, as a FILETIME.
+FILETIME GetDriverDate();

@@ -1,0 +1,181 @@
+// Staging package files into the printer-driver and system directories.
+#include <gtest/gtest.h>
+
+#include "install/file_staging.h"
+#include "tests/unit/install_support.h"
+
+namespace {
+
+using FileStaging = PackageTest;
+
+TEST_F(FileStaging, PicksTheNativeArchitecturesFolder) {
+  struct {
+    WORD architecture;
+    const char* folder;
+  } cases[] = {{PROCESSOR_ARCHITECTURE_AMD64, "amd64"},
+               {PROCESSOR_ARCHITECTURE_ARM64, "arm64"},
+               {PROCESSOR_ARCHITECTURE_ARM, "arm"},
+               {PROCESSOR_ARCHITECTURE_INTEL, "i386"}};
+  for (const auto& c : cases) {
+    machine.native_architecture = c.architecture;
+    EXPECT_EQ(StageArchitectureFile(L"vlm6drv6.dll"), 1) << c.folder;
+    EXPECT_EQ(ReadRealFile(DriverFile(L"vlm6drv6.dll")), std::string(c.folder) + " vlm6drv6.dll");
+  }
+  EXPECT_EQ(machine.CallCount("GetNativeSystemInfo"), 4) << "the machine's, not the process's architecture";
+  // The source path keeps the InstallDirectory as it is, backslash and all.
+  const std::wstring copied = L"CopyFile file:" + package + L"\\i386\\vlm6drv6.dll to " +
+                              DriverFile(L"vlm6drv6.dll") + L", 1, errcode:";
+  EXPECT_EQ(TraceStarting(copied).size(), 1u);
+}
+
+TEST_F(FileStaging, AnotherArchitectureTouchesNothing) {
+  machine.native_architecture = PROCESSOR_ARCHITECTURE_IA64;  // 6
+  EXPECT_EQ(StageArchitectureFile(L"vlm6drv6.dll"), 0);
+  EXPECT_EQ(StageArchitectureFile(L"vlm6mon.dll"), 0);
+  EXPECT_TRUE(machine.debug_writes.empty());
+  for (const char* fn : {"GetPrinterDriverDirectoryW", "DeleteFileW", "CopyFileW", "MoveFileExW",
+                         "OpenSCManagerW"}) {
+    EXPECT_EQ(machine.CallCount(fn), 0) << fn;
+  }
+}
+
+TEST_F(FileStaging, RemovesThenCopiesAndTracesBoth) {
+  const std::wstring destination = DriverFile(L"vlm6drv6ui.dll");
+  EXPECT_EQ(StageArchitectureFile(L"vlm6drv6ui.dll"), 1);
+  EXPECT_EQ(TraceStarting(L"Remove file:"),
+            (std::vector<std::wstring>{L"Remove file:" + destination + L", 0, errcode:2."}));
+  EXPECT_EQ(ReadRealFile(destination), "amd64 vlm6drv6ui.dll");
+
+  WriteRealFile(destination, "older");
+  EXPECT_EQ(StageArchitectureFile(L"vlm6drv6ui.dll"), 1);
+  EXPECT_EQ(TraceStarting(L"Remove file:" + destination + L", 1, errcode:").size(), 1u);
+  EXPECT_EQ(ReadRealFile(destination), "amd64 vlm6drv6ui.dll");
+  EXPECT_EQ(TraceStarting(L"CopyFile file:").size(), 2u);
+  EXPECT_EQ(machine.CallCount("OpenSCManagerW"), 0) << "only the monitor stops the spooler";
+}
+
+TEST_F(FileStaging, ALockedDestinationIsReplacedAtTheNextStart) {
+  const std::wstring destination = DriverFile(L"vlm6drv6.dll");
+  machine.FailNth("CopyFileW", ERROR_SHARING_VIOLATION, 1);
+  EXPECT_EQ(StageArchitectureFile(L"vlm6drv6.dll"), 1);
+  EXPECT_TRUE(EndsWith(TraceStarting(L"CopyFile file:").back(), L", 0, errcode:32."));
+  ASSERT_EQ(machine.delayed_moves.size(), 1u);
+  const auto& [temporary, target] = machine.delayed_moves[0];
+  EXPECT_EQ(target, destination);
+  EXPECT_EQ(temporary.compare(0, machine.spooler.driver_directory.size() + 1,
+                              machine.spooler.driver_directory + L"\\"),
+            0)
+      << "a copy beside the destination is moved, not the package's own file";
+  EXPECT_EQ(ReadRealFile(temporary), "amd64 vlm6drv6.dll");
+  EXPECT_EQ(machine.delayed_move_flags[0],
+            static_cast<DWORD>(MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(ReadRealFile(package + L"amd64\\vlm6drv6.dll"), "amd64 vlm6drv6.dll");
+  EXPECT_EQ(TraceStarting(L"Replace file:").size(), 1u);
+}
+
+TEST_F(FileStaging, AFailedReplacementGivesZeroAndLeavesNoTemporaryFile) {
+  machine.FailTimes("CopyFileW", ERROR_ACCESS_DENIED, 2);  // destination and temporary copy
+  EXPECT_EQ(StageArchitectureFile(L"vlm6drv6.dll"), 0);
+  EXPECT_TRUE(machine.delayed_moves.empty());
+  EXPECT_EQ(machine.CallCount("MoveFileExW"), 0);
+
+  machine.FailNth("CopyFileW", ERROR_ACCESS_DENIED, 1);
+  machine.FailNth("MoveFileExW", ERROR_ACCESS_DENIED, 1);
+  EXPECT_EQ(StageArchitectureFile(L"vlm6drv6.dll"), 0) << "the registration's result";
+
+  machine.FailNth("CopyFileW", ERROR_ACCESS_DENIED, 1);
+  machine.FailNth("GetTempFileNameW", ERROR_ACCESS_DENIED, 1);
+  EXPECT_EQ(StageArchitectureFile(L"vlm6drv6.dll"), 0);
+
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((machine.spooler.driver_directory + L"\\*.tmp").c_str(), &found);
+  EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "temporary files are removed again";
+  if (search != INVALID_HANDLE_VALUE) FindClose(search);
+}
+
+TEST_F(FileStaging, NoDriverDirectoryMeansNoCopy) {
+  machine.Fail("GetPrinterDriverDirectoryW", RPC_S_SERVER_UNAVAILABLE);
+  EXPECT_EQ(StageArchitectureFile(L"vlm6drv6.dll"), 0);
+  EXPECT_EQ(StageArchitectureFile(L"vlm6mon.dll"), 0);
+  EXPECT_EQ(StageDataFile(L"vlm6drv6.dat"), 0);
+  for (const char* fn : {"DeleteFileW", "CopyFileW", "MoveFileExW", "GetTempFileNameW", "OpenSCManagerW"}) {
+    EXPECT_EQ(machine.CallCount(fn), 0) << fn;
+  }
+  EXPECT_EQ(TraceStarting(L"GetPrinterDriverDirectory failed, errcode:1722.").size(), 3u);
+}
+
+TEST_F(FileStaging, PathsThatDoNotFitAreNotUsedCutShort) {
+  // 250 characters: the folder fits, the folder and a file name do not.
+  const std::wstring deep = package + std::wstring(249 - package.size(), L'd') + L"\\";
+  BoundedCopy(InstallDirectory, deep.c_str());
+  ASSERT_FALSE(InstallDirectory.empty());
+  EXPECT_EQ(StageArchitectureFile(L"vlm6drv6ui.dll"), 0);
+  EXPECT_EQ(StageDataFile(L"vlm6drv6.dat"), 0);
+  EXPECT_EQ(machine.CallCount("DeleteFileW") + machine.CallCount("CopyFileW"), 0);
+  EXPECT_EQ(TraceStarting(L"Path for vlm6drv6ui.dll too long").size(), 1u);
+}
+
+TEST_F(FileStaging, TheMonitorIsCopiedIntoTheSystemDirectoryWhileTheSpoolerIsStopped) {
+  EXPECT_EQ(StageArchitectureFile(L"vlm6mon.dll"), 1);
+  EXPECT_EQ(ReadRealFile(DriverFile(L"vlm6mon.dll")), "amd64 vlm6mon.dll");
+  EXPECT_EQ(ReadRealFile(SystemFile(L"vlm6mon.dll")), "amd64 vlm6mon.dll");
+  const int stop = machine.FirstCall("ControlService");
+  const int start = machine.FirstCall("StartServiceW");
+  int system_copy = -1;
+  for (size_t i = 0; i < machine.calls.size(); ++i) {
+    if (machine.calls[i].function == "CopyFileW" && machine.calls[i].detail == SystemFile(L"vlm6mon.dll")) {
+      system_copy = static_cast<int>(i);
+    }
+  }
+  EXPECT_TRUE(stop >= 0 && stop < system_copy && system_copy < start);
+  EXPECT_EQ(machine.services.Spooler().state, static_cast<DWORD>(SERVICE_RUNNING));
+}
+
+TEST_F(FileStaging, TheMonitorNameMustMatchInCaseAndTheSpoolerMustRun) {
+  EXPECT_EQ(StageArchitectureFile(L"VLM6MON.DLL"), 1);
+  EXPECT_EQ(machine.CallCount("OpenSCManagerW"), 0) << "nothing restarted";
+  EXPECT_EQ(ReadRealFile(SystemFile(L"vlm6mon.dll")), "<none>");
+
+  machine.services.Spooler().state = SERVICE_STOPPED;
+  EXPECT_EQ(StageArchitectureFile(L"vlm6mon.dll"), 1);
+  EXPECT_EQ(ReadRealFile(SystemFile(L"vlm6mon.dll")), "<none>") << "only with a running spooler";
+  EXPECT_EQ(machine.services.Spooler().state, static_cast<DWORD>(SERVICE_STOPPED));
+
+  // A failed copy into the driver directory still goes on to the system directory.
+  machine.services.Spooler().state = SERVICE_RUNNING;
+  machine.FailNth("CopyFileW", ERROR_SHARING_VIOLATION, 1);
+  EXPECT_EQ(StageArchitectureFile(L"vlm6mon.dll"), 1);
+  EXPECT_EQ(ReadRealFile(SystemFile(L"vlm6mon.dll")), "amd64 vlm6mon.dll");
+}
+
+TEST_F(FileStaging, DataFileComesFromDatWithoutRemovalTraceOrDelayedMove) {
+  machine.native_architecture = PROCESSOR_ARCHITECTURE_IA64;
+  EXPECT_EQ(StageDataFile(L"vlm6drv6.dat"), 1) << "no architecture needed";
+  EXPECT_EQ(ReadRealFile(DriverFile(L"vlm6drv6.dat")), "data");
+  EXPECT_EQ(machine.CallCount("DeleteFileW", DriverFile(L"vlm6drv6.dat")), 1);
+  EXPECT_TRUE(TraceStarting(L"Remove file:").empty());
+  EXPECT_EQ(TraceStarting(L"CopyFile file:" + package + L"\\dat\\vlm6drv6.dat to ").size(), 1u);
+
+  machine.FailNth("CopyFileW", ERROR_ACCESS_DENIED, 1);
+  EXPECT_EQ(StageDataFile(L"vlm6drv6.dat"), 0);
+  EXPECT_EQ(machine.CallCount("MoveFileExW") + machine.CallCount("GetTempFileNameW"), 0);
+}
+
+TEST_F(FileStaging, SystemDirectoryCopy) {
+  const std::wstring source = package + L"amd64\\vlm6mon.dll";
+  EXPECT_EQ(CopyToSystemDirectory(source.c_str()), 1);
+  EXPECT_EQ(ReadRealFile(SystemFile(L"vlm6mon.dll")), "amd64 vlm6mon.dll");
+
+  // A target that does not fit its buffer is not copied.
+  machine.system_directory = L"C:\\" + std::wstring(250, L's');
+  machine.calls.clear();
+  EXPECT_EQ(CopyToSystemDirectory(source.c_str()), 0);
+  EXPECT_EQ(machine.CallCount("CopyFileW"), 0);
+  machine.system_directory = L"C:\\" + std::wstring(258, L's');
+  EXPECT_EQ(CopyToSystemDirectory(source.c_str()), 0) << "the directory alone does not fit";
+  machine.Fail("GetSystemDirectoryW", ERROR_ACCESS_DENIED);
+  EXPECT_EQ(CopyToSystemDirectory(source.c_str()), 0);
+  EXPECT_EQ(machine.CallCount("CopyFileW"), 0);
+}
+
+}  // namespace

@@ -1,0 +1,157 @@
+// The install tests' machine: the fake machine with the driver package laid
+// out in a real folder, InstallDirectory pointing at it, and the USB port of
+// the printer known to the spooler.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/globals.h"
+#include "install/install_request.h"
+#include "tests/fakes/fake_machine.h"
+
+inline void WriteRealFile(const std::wstring& path, const std::string& content) {
+  FILE* f = _wfopen(path.c_str(), L"wb");
+  ASSERT_NE(f, nullptr) << "cannot write the test file";
+  fwrite(content.data(), 1, content.size(), f);
+  fclose(f);
+}
+
+// The content of a real file, or "<none>".
+inline std::string ReadRealFile(const std::wstring& path) {
+  FILE* f = _wfopen(path.c_str(), L"rb");
+  if (f == nullptr) return "<none>";
+  std::string content;
+  char chunk[256];
+  for (size_t n; (n = fread(chunk, 1, sizeof(chunk), f)) > 0;) content.append(chunk, n);
+  fclose(f);
+  return content;
+}
+
+class PackageTest : public testing::Test {
+ protected:
+  PackageTest() : saved_directory_(InstallDirectory) {
+    package = machine.temp_directory + L"pkg\\";
+    CreateDirectoryW(package.c_str(), nullptr);
+    WriteRealFile(package + L"vlm6v6.inf", "[Version]\r\n");
+    for (const wchar_t* arch : {L"i386", L"arm", L"amd64", L"arm64"}) {
+      CreateDirectoryW((package + arch).c_str(), nullptr);
+      for (const wchar_t* file : {L"vlm6drv6.dll", L"vlm6drv6ui.dll", L"vlm6mon.dll"}) {
+        WriteRealFile(package + arch + L"\\" + file, Narrow(std::wstring(arch) + L" " + file));
+      }
+    }
+    CreateDirectoryW((package + L"dat").c_str(), nullptr);
+    WriteRealFile(package + L"dat\\vlm6drv6.dat", "data");
+    BoundedCopy(InstallDirectory, package.c_str());
+    machine.spooler.ports.push_back(L"USB001");
+  }
+  ~PackageTest() override { InstallDirectory = saved_directory_; }
+
+  void TearDown() override {
+    EXPECT_EQ(machine.OpenHandleCount(), 0) << "every handle closed";
+    EXPECT_EQ(machine.LiveBlocks(), 0) << "every buffer released";
+  }
+
+  // Back to the machine before the install: no spooler objects, no staged
+  // files, a running spooler, no faults, an empty log and trace.
+  void ResetMachine() {
+    const std::wstring folder = machine.spooler.driver_directory;
+    machine.spooler = FakeSpooler{};
+    machine.spooler.driver_directory = folder;
+    machine.spooler.ports.push_back(L"USB001");
+    machine.services = FakeServices{};
+    machine.pnp = FakePlugAndPlay{};
+    machine.faults.clear();
+    machine.calls.clear();
+    machine.debug_writes.clear();
+    machine.sleeps.clear();
+    machine.delayed_moves.clear();
+    machine.delayed_move_flags.clear();
+    for (const std::wstring& dir : {folder, machine.system_directory}) {
+      WIN32_FIND_DATAW found;
+      HANDLE search = FindFirstFileW((dir + L"\\*").c_str(), &found);
+      if (search == INVALID_HANDLE_VALUE) continue;
+      do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileW((dir + L"\\" + found.cFileName).c_str());
+      } while (FindNextFileW(search, &found));
+      FindClose(search);
+    }
+  }
+
+  // Runs `sequence` once cleanly to learn the calls it makes, then once for
+  // every call of it with that call failing; after each run `check` looks at
+  // the machine.
+  template <typename Sequence, typename Check>
+  void FailEachCall(Sequence sequence, Check check) {
+    ResetMachine();
+    sequence();
+    std::vector<std::pair<std::string, int>> points;
+    std::vector<std::string> names = machine.CallNames();
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    for (const std::string& name : names) {
+      // Calls that cannot fail, or whose failure the fake does not model.
+      if (name == "Sleep" || name == "LocalFree" || name == "ClosePrinter" || name == "CloseServiceHandle" ||
+          name == "GetNativeSystemInfo") {
+        continue;
+      }
+      for (int nth = 1; nth <= machine.CallCount(name); ++nth) points.emplace_back(name, nth);
+    }
+    ASSERT_GT(points.size(), 5u);
+    for (const auto& [name, nth] : points) {
+      SCOPED_TRACE(name + " #" + std::to_string(nth));
+      ResetMachine();
+      machine.FailNth(name, ERROR_ACCESS_DENIED, nth);
+      const int result = sequence();
+      EXPECT_EQ(machine.OpenHandleCount(), 0) << "every handle closed";
+      EXPECT_EQ(machine.LiveBlocks(), 0) << "every buffer released";
+      if (name != "StartServiceW") {
+        EXPECT_EQ(machine.services.Spooler().state, static_cast<DWORD>(SERVICE_RUNNING)) << "spooler left running";
+      }
+      check(result);
+    }
+  }
+
+  static bool EndsWith(const std::wstring& text, const std::wstring& tail) {
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+  }
+  static std::string Narrow(const std::wstring& s) { return std::string(s.begin(), s.end()); }
+
+  std::wstring DriverFile(const std::wstring& name) const {
+    return machine.spooler.driver_directory + L"\\" + name;
+  }
+  std::wstring SystemFile(const std::wstring& name) const {
+    return machine.system_directory + L"\\" + name;
+  }
+  std::wstring InfPath() const { return package + L"vlm6v6.inf"; }
+
+  // The trace lines that begin with `prefix`.
+  std::vector<std::wstring> TraceStarting(const std::wstring& prefix) const {
+    std::vector<std::wstring> lines;
+    for (const std::wstring& line : machine.TraceLines()) {
+      if (line.compare(0, prefix.size(), prefix) == 0) lines.push_back(line);
+    }
+    return lines;
+  }
+
+  static PrinterInstallRequest Request(const wchar_t* name = L"Vellumor VL-K20", uint8_t flags = 0x11,
+                                       const wchar_t* port = L"USB001") {
+    PrinterInstallRequest r = {};
+    BoundedCopy(r.driver_name, name);
+    BoundedCopy(r.printer_name, name);
+    BoundedCopy(r.port_name, port);
+    BoundedCopy(r.hardware_id, L"usbprint\\vellumor vl-k20d5a5");
+    r.flags = flags;
+    return r;
+  }
+
+  FakeMachine machine;
+  std::wstring package;  // the InstallDirectory, ending with a backslash
+
+ private:
+  WideText<kPathCapacity> saved_directory_;
+};
