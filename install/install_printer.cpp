@@ -1,0 +1,92 @@
+#include "install/install_printer.h"
+
+#include "common/scoped_handle.h"
+#include "common/service_control.h"
+#include "common/trace.h"
+#include "discovery/supported_models.h"
+#include "discovery/usb_printers.h"
+#include "install/file_staging.h"
+#include "install/register_printer.h"
+
+namespace {
+
+constexpr int kQueueChecks = 10;
+constexpr DWORD kQueueCheckPause = 1000;
+constexpr ULONG kStorePathCapacity = 260;
+// UPDP_UPLOAD_ALWAYS of winspool.h, which the mingw headers lack: upload even
+// when the store holds the package already.
+constexpr DWORD kUploadAlways = 0x00000002;
+
+// After the binding Windows makes the queue by itself; the language monitor
+// it needs is put in place as soon as the queue is seen. A model without the
+// monitor just waits the whole time.
+void WaitForQueue(const PrinterInstallRequest& request) {
+  for (int i = 0; i < kQueueChecks; ++i) {
+    if (PrinterExists(request.printer_name.chars) && (request.flags & MODEL_FLAG_LANGUAGE_MONITOR) != 0) {
+      StageArchitectureFile(kLanguageMonitorDll);
+      return;
+    }
+    os.Sleep(kQueueCheckPause);
+  }
+}
+
+}  // namespace
+
+int DoUploadDriverPackage(const wchar_t* inf_path) {
+  WideText<kStorePathCapacity> store_path = {};
+  ULONG capacity = kStorePathCapacity;
+  const HRESULT result = os.UploadPrinterDriverPackageW(nullptr, inf_path, nullptr, kUploadAlways, nullptr,
+                                                        store_path.chars, &capacity);
+  trace("DoUploadDriverPackage, %ws, code:%d.", store_path, static_cast<int>(result));
+  return result == S_OK ? 1 : 0;
+}
+
+void ReenumerateDeviceTree() {
+  DEVINST root = 0;
+  if (os.CM_Locate_DevNodeW(&root, nullptr, CM_LOCATE_DEVNODE_NORMAL) == CR_SUCCESS) {
+    os.CM_Reenumerate_DevNode(root, CM_REENUMERATE_NORMAL);
+  }
+}
+
+int PortExists(const wchar_t* port_name) {
+  if (port_name == nullptr) return 0;
+  DWORD needed = 0;
+  DWORD count = 0;
+  os.EnumPortsW(nullptr, 2, nullptr, 0, &needed, &count);
+  if (needed == 0) return 0;
+  const DWORD size = needed;
+  ScopedLocalMemory buffer(os.LocalAlloc(LPTR, size));
+  if (!buffer) return 0;
+  count = 0;
+  if (!os.EnumPortsW(nullptr, 2, static_cast<LPBYTE>(buffer.get()), size, &needed, &count)) return 0;
+  const auto* ports = static_cast<const PORT_INFO_2W*>(buffer.get());
+  const DWORD fits = size / sizeof(PORT_INFO_2W);
+  for (DWORD i = 0; i < count && i < fits; ++i) {
+    if (ports[i].pPortName != nullptr && std::wcscmp(ports[i].pPortName, port_name) == 0) return 1;
+  }
+  return 0;
+}
+
+int InstallPrinter(PrinterInstallRequest* request, const wchar_t* inf_path) {
+  if (request == nullptr) return 0;
+  // The device may have been seen again since the request was made.
+  if (const UsbPrinterDevice* device = FindUsbPrinterByPort(UsbPrinterList, request->port_name.chars)) {
+    BoundedCopy(request->hardware_id, device->hardware_id.chars);
+  }
+  // A queue of that name, on whatever port, is left as it is.
+  if (PrinterExists(request->printer_name.chars)) return 3;
+
+  if (DoUploadDriverPackage(inf_path)) {
+    ReenumerateDeviceTree();
+    // The package's INF beside the tool, not its copy in the driver store.
+    os.UpdateDriverForPlugAndPlayDevicesW(nullptr, request->hardware_id.chars, inf_path, INSTALLFLAG_FORCE,
+                                          nullptr);
+    WaitForQueue(*request);
+  }
+
+  int result = PrinterExists(request->printer_name.chars);
+  if (result == 0) result = RegisterPrinterManually(request);
+  // The spooler learns a new USB port only when it starts.
+  if (result != 0 && !PortExists(request->port_name.chars)) RestartSpoolerWithAction(nullptr, nullptr);
+  return result;
+}

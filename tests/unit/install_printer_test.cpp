@@ -1,0 +1,178 @@
+// The per-printer install: upload, Plug and Play binding, waiting for the
+// queue, direct registration as fallback and the spooler restart for a new port.
+#include <gtest/gtest.h>
+
+#include "discovery/usb_printers.h"
+#include "install/install_printer.h"
+#include "tests/unit/install_support.h"
+
+namespace {
+
+constexpr wchar_t kHardwareId[] = L"usbprint\\vellumor vl-k20d5a5";
+constexpr wchar_t kName[] = L"Vellumor VL-K20";
+
+class InstallPrinterTest : public PackageTest {
+ protected:
+  // A device that Plug and Play makes a queue for, `after_ms` after the binding.
+  void AttachDevice(DWORD after_ms, const wchar_t* port = L"USB001") {
+    machine.pnp.devices.push_back({kHardwareId, kName, port, after_ms});
+  }
+  int Install(uint8_t flags = 0x11) {
+    request = Request(kName, flags);
+    return InstallPrinter(&request, InfPath().c_str());
+  }
+  int Pauses(DWORD ms) const { return static_cast<int>(std::count(machine.sleeps.begin(), machine.sleeps.end(), ms)); }
+  int Restarts() const { return machine.CallCount("ControlService"); }
+
+  PrinterInstallRequest request = {};
+};
+
+TEST_F(InstallPrinterTest, AnExistingQueueIsLeftAlone) {
+  machine.spooler.printers.push_back({kName, L"USB007", kName});  // another port
+  EXPECT_EQ(Install(), 3);
+  for (const char* fn : {"UploadPrinterDriverPackageW", "CM_Locate_DevNodeW", "UpdateDriverForPlugAndPlayDevicesW",
+                         "CopyFileW", "OpenSCManagerW", "EnumPortsW", "AddPrinterW"}) {
+    EXPECT_EQ(machine.CallCount(fn), 0) << fn;
+  }
+  EXPECT_EQ(machine.spooler.printers[0].port, L"USB007") << "not moved";
+  EXPECT_EQ(machine.spooler.last_open_access, static_cast<DWORD>(PRINTER_ALL_ACCESS));
+}
+
+TEST_F(InstallPrinterTest, TheQueueSeenAtTheThirdCheckGetsTheMonitorOnce) {
+  AttachDevice(2000);
+  EXPECT_EQ(Install(), 1);
+  EXPECT_EQ(machine.pnp.bindings.size(), 1u);
+  EXPECT_EQ(machine.pnp.bindings[0].second, InfPath()) << "the INF beside the tool, not the store copy";
+  EXPECT_EQ(machine.devices.reenumerations, 1);
+  EXPECT_EQ(Pauses(1000), 2);
+  EXPECT_EQ(machine.CallCount("CopyFileW", DriverFile(L"vlm6mon.dll")), 1);
+  EXPECT_EQ(ReadRealFile(SystemFile(L"vlm6mon.dll")), "amd64 vlm6mon.dll");
+  EXPECT_EQ(Restarts(), 1) << "the monitor's restart only: USB001 is listed";
+  EXPECT_EQ(machine.CallCount("AddPrinterW") + machine.CallCount("AddPrinterDriverW"), 0);
+  EXPECT_EQ(TraceStarting(L"DoUploadDriverPackage, C:\\Windows\\System32\\DriverStore\\").size(), 1u);
+  EXPECT_TRUE(EndsWith(TraceStarting(L"DoUploadDriverPackage").at(0), L"\\vlm6v6.inf, code:0."));
+}
+
+TEST_F(InstallPrinterTest, AModelWithoutMonitorWaitsTheWholeTime) {
+  AttachDevice(0);
+  EXPECT_EQ(Install(0x01), 1);
+  EXPECT_EQ(Pauses(1000), 10);
+  EXPECT_EQ(machine.CallCount("OpenPrinterW"), 1 + 10 + 1);
+  EXPECT_EQ(machine.CallCount("CopyFileW"), 0);
+  EXPECT_EQ(Restarts(), 0);
+}
+
+TEST_F(InstallPrinterTest, AFailedUploadGoesStraightToTheDirectRegistration) {
+  machine.Fail("UploadPrinterDriverPackageW", static_cast<DWORD>(E_NOTIMPL));
+  AttachDevice(0);
+  EXPECT_EQ(Install(), 1);
+  EXPECT_EQ(TraceStarting(L"DoUploadDriverPackage"),
+            (std::vector<std::wstring>{L"DoUploadDriverPackage, , code:-2147467263."}));
+  for (const char* fn : {"CM_Locate_DevNodeW", "CM_Reenumerate_DevNode", "UpdateDriverForPlugAndPlayDevicesW"}) {
+    EXPECT_EQ(machine.CallCount(fn), 0) << fn;
+  }
+  EXPECT_EQ(Pauses(1000), 0) << "no wait for Plug and Play";
+  EXPECT_EQ(machine.CallCount("AddPrinterW"), 1);
+  EXPECT_NE(machine.spooler.FindPrinter(kName), nullptr);
+}
+
+TEST_F(InstallPrinterTest, AMissingPortRestartsTheSpoolerAndTheResultStays) {
+  AttachDevice(0);
+  machine.spooler.ports = {L"COM1:", L"usb001"};  // listed in other letter case only
+  EXPECT_EQ(Install(), 1);
+  EXPECT_EQ(Restarts(), 2) << "one for the monitor, one for the port";
+  EXPECT_EQ(machine.services.Spooler().state, static_cast<DWORD>(SERVICE_RUNNING));
+  EXPECT_EQ(Pauses(200), 1) << "the plain restart runs no action";
+}
+
+TEST_F(InstallPrinterTest, AFailedRegistrationEndsWithoutPortCheck) {
+  // No device to bind: the wait sees nothing; the data file cannot be copied,
+  // so there is no driver, and the queue cannot be added without it.
+  machine.FailNth("CopyFileW", ERROR_ACCESS_DENIED, 3);
+  EXPECT_EQ(Install(), 0);
+  EXPECT_EQ(Pauses(1000), 10 + 5);
+  EXPECT_EQ(TraceStarting(L"AddPrinter Vellumor VL-K20 failed, errcode:1797.").size(), 1u);
+  EXPECT_EQ(machine.CallCount("EnumPortsW"), 0);
+  EXPECT_EQ(Restarts(), 1) << "the monitor staging's restart only";
+}
+
+TEST_F(InstallPrinterTest, TheHardwareIdComesFromTheFirstDeviceOnThePort) {
+  UsbPrinterDevice first = {};
+  UsbPrinterDevice second = {};
+  UsbPrinterDevice other = {};
+  other.next = &first;
+  first.next = &second;
+  BoundedCopy(other.port_name, L"USB002");
+  BoundedCopy(other.hardware_id, L"usbprint\\other");
+  BoundedCopy(first.port_name, L"USB001");
+  BoundedCopy(first.hardware_id, kHardwareId);
+  BoundedCopy(second.port_name, L"USB001");
+  BoundedCopy(second.hardware_id, L"usbprint\\second");
+  UsbPrinterDevice* saved = UsbPrinterList;
+  UsbPrinterList = &other;
+  AttachDevice(0);
+  request = Request(kName, 0x11);
+  BoundedCopy(request.hardware_id, L"usbprint\\stale");
+  EXPECT_EQ(InstallPrinter(&request, InfPath().c_str()), 1);
+  EXPECT_STREQ(request.hardware_id.chars, kHardwareId);
+  EXPECT_EQ(machine.CallCount("UpdateDriverForPlugAndPlayDevicesW", kHardwareId), 1);
+
+  // No device on the port: the request keeps its own.
+  BoundedCopy(first.port_name, L"usb001");
+  BoundedCopy(second.port_name, L"USB003");
+  request = Request(L"Vellumor VL-K21", 0x11);
+  BoundedCopy(request.hardware_id, L"usbprint\\kept");
+  InstallPrinter(&request, InfPath().c_str());
+  EXPECT_STREQ(request.hardware_id.chars, L"usbprint\\kept");
+  UsbPrinterList = saved;
+}
+
+TEST_F(InstallPrinterTest, UploadDetails) {
+  static ULONG capacity_seen;
+  static DWORD flags_seen;
+  os.UploadPrinterDriverPackageW = [](LPCWSTR, LPCWSTR, LPCWSTR environment, DWORD flags, HWND, LPWSTR dest,
+                                      PULONG capacity) -> HRESULT {
+    capacity_seen = *capacity;
+    flags_seen = flags;
+    EXPECT_EQ(environment, nullptr);
+    for (ULONG i = 0; i < *capacity; ++i) EXPECT_EQ(dest[i], L'\0') << "a zero-filled destination";
+    return S_FALSE;
+  };
+  EXPECT_EQ(DoUploadDriverPackage(InfPath().c_str()), 0) << "only S_OK counts";
+  EXPECT_EQ(capacity_seen, 260u);
+  EXPECT_EQ(flags_seen, 2u);
+  EXPECT_EQ(TraceStarting(L"DoUploadDriverPackage"), (std::vector<std::wstring>{L"DoUploadDriverPackage, , code:1."}));
+}
+
+TEST_F(InstallPrinterTest, ReenumerationNeedsTheRootNode) {
+  machine.FailNth("CM_Locate_DevNodeW", CR_FAILURE, 1);
+  ReenumerateDeviceTree();
+  EXPECT_EQ(machine.CallCount("CM_Reenumerate_DevNode"), 0);
+  ReenumerateDeviceTree();
+  EXPECT_EQ(machine.devices.reenumerations, 1);
+}
+
+TEST_F(InstallPrinterTest, PortListing) {
+  EXPECT_EQ(PortExists(L"USB001"), 1);
+  EXPECT_EQ(PortExists(L"usb001"), 0) << "letter case counts";
+  EXPECT_EQ(PortExists(L"USB00"), 0) << "whole names only";
+  machine.FailNth("EnumPortsW", RPC_S_SERVER_UNAVAILABLE, 2);
+  EXPECT_EQ(PortExists(L"USB001"), 0);
+  machine.FailNth("LocalAlloc", ERROR_NOT_ENOUGH_MEMORY, 1);
+  EXPECT_EQ(PortExists(L"USB001"), 0);
+  machine.spooler.ports.clear();
+  EXPECT_EQ(PortExists(L"USB001"), 0);
+}
+
+TEST_F(InstallPrinterTest, AFaultAtEveryCallLeavesNothingOpen) {
+  FailEachCall(
+      [&] {
+        AttachDevice(1000);
+        return Install();
+      },
+      [&](int result) {
+        if (result != 0) EXPECT_NE(machine.spooler.FindPrinter(kName), nullptr) << "success without a queue";
+      });
+}
+
+}  // namespace
