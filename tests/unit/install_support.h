@@ -14,6 +14,9 @@
 #include "install/install_request.h"
 #include "tests/fakes/fake_machine.h"
 
+// ASCII text, for messages.
+inline std::string Narrow(const std::wstring& s) { return std::string(s.begin(), s.end()); }
+
 inline void WriteRealFile(const std::wstring& path, const std::string& content) {
   FILE* f = _wfopen(path.c_str(), L"wb");
   ASSERT_NE(f, nullptr) << "cannot write the test file";
@@ -119,7 +122,6 @@ class PackageTest : public testing::Test {
   static bool EndsWith(const std::wstring& text, const std::wstring& tail) {
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
   }
-  static std::string Narrow(const std::wstring& s) { return std::string(s.begin(), s.end()); }
 
   std::wstring DriverFile(const std::wstring& name) const {
     return machine.spooler.driver_directory + L"\\" + name;
