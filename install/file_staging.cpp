@@ -49,11 +49,15 @@ bool FormPath(Path& path, const wchar_t* file_name, const wchar_t* format, const
 }
 
 // Removes the destination and copies the source over it; the copy's result.
+// The error code is cleared before each call, so that a call that succeeds
+// is not traced with an older call's code.
 BOOL CopyOver(const Path& source, const Path& destination, bool trace_removal) {
+  SetLastError(ERROR_SUCCESS);
   const BOOL removed = os.DeleteFileW(destination.chars);
   if (trace_removal) {
     trace("Remove file:%ws, %d, errcode:%d.", destination, removed, static_cast<int>(GetLastError()));
   }
+  SetLastError(ERROR_SUCCESS);
   const BOOL copied = os.CopyFileW(source.chars, destination.chars, FALSE);
   trace("CopyFile file:%ws to %ws, %d, errcode:%d.", source, destination, copied,
         static_cast<int>(GetLastError()));
@@ -131,6 +135,7 @@ int CopyToSystemDirectory(const wchar_t* source_path) {
   if (!SplitPath(source_path, drive, folder, name, extension)) return 0;
   Path target = {};
   if (!FormPath(target, source_path, L"%ws\\%ws%ws", system, name, extension)) return 0;
+  SetLastError(ERROR_SUCCESS);
   const BOOL copied = os.CopyFileW(source_path, target.chars, FALSE);
   trace("CopyFile file:%ws to %ws, %d, errcode:%d.", source_path, target, copied,
         static_cast<int>(GetLastError()));

@@ -1,5 +1,0 @@
-// Stands in for the driver and configuration DLLs of the test driver package:
-// a library that loads and does nothing.
-#include <windows.h>
-
-BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
