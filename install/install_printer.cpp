@@ -1,7 +1,7 @@
 #include "install/install_printer.h"
 
-#include "common/scoped_handle.h"
 #include "common/service_control.h"
+#include "common/spooler_listing.h"
 #include "common/trace.h"
 #include "discovery/supported_models.h"
 #include "discovery/usb_printers.h"
@@ -50,21 +50,14 @@ void ReenumerateDeviceTree() {
 
 int PortExists(const wchar_t* port_name) {
   if (port_name == nullptr) return 0;
-  DWORD needed = 0;
-  DWORD count = 0;
-  os.EnumPortsW(nullptr, 2, nullptr, 0, &needed, &count);
-  if (needed == 0) return 0;
-  const DWORD size = needed;
-  ScopedLocalMemory buffer(os.LocalAlloc(LPTR, size));
-  if (!buffer) return 0;
-  count = 0;
-  if (!os.EnumPortsW(nullptr, 2, static_cast<LPBYTE>(buffer.get()), size, &needed, &count)) return 0;
-  const auto* ports = static_cast<const PORT_INFO_2W*>(buffer.get());
-  const DWORD fits = size / sizeof(PORT_INFO_2W);
-  for (DWORD i = 0; i < count && i < fits; ++i) {
-    if (ports[i].pPortName != nullptr && std::wcscmp(ports[i].pPortName, port_name) == 0) return 1;
-  }
-  return 0;
+  const bool listed = AnyListedRecord<PORT_INFO_2W>(
+      [](LPBYTE buffer, DWORD size, LPDWORD needed, LPDWORD count) {
+        return os.EnumPortsW(nullptr, 2, buffer, size, needed, count);
+      },
+      [&](const PORT_INFO_2W& port) {
+        return port.pPortName != nullptr && std::wcscmp(port.pPortName, port_name) == 0;
+      });
+  return listed ? 1 : 0;
 }
 
 int InstallPrinter(PrinterInstallRequest* request, const wchar_t* inf_path) {

@@ -2,6 +2,7 @@
 
 #include "common/path.h"
 #include "common/scoped_handle.h"
+#include "common/spooler_listing.h"
 #include "common/trace.h"
 #include "discovery/supported_models.h"
 #include "install/file_staging.h"
@@ -64,22 +65,14 @@ FILETIME GetDriverDate() {
 
 int IsPrinterDriverListed(const wchar_t* driver_name) {
   if (driver_name == nullptr) return 0;
-  DWORD needed = 0;
-  DWORD count = 0;
-  os.EnumPrinterDriversW(nullptr, nullptr, 8, nullptr, 0, &needed, &count);
-  if (needed == 0) return 0;
-  const DWORD size = needed;
-  ScopedLocalMemory buffer(os.LocalAlloc(LPTR, size));
-  if (!buffer) return 0;
-  count = 0;
-  os.EnumPrinterDriversW(nullptr, nullptr, 8, static_cast<LPBYTE>(buffer.get()), size, &needed, &count);
-  const auto* drivers = static_cast<const DRIVER_INFO_8W*>(buffer.get());
-  // A count beyond what the buffer can hold is not believed.
-  const DWORD fits = size / sizeof(DRIVER_INFO_8W);
-  for (DWORD i = 0; i < count && i < fits; ++i) {
-    if (drivers[i].pName != nullptr && std::wcscmp(drivers[i].pName, driver_name) == 0) return 1;
-  }
-  return 0;
+  const bool listed = AnyListedRecord<DRIVER_INFO_8W>(
+      [](LPBYTE buffer, DWORD size, LPDWORD needed, LPDWORD count) {
+        return os.EnumPrinterDriversW(nullptr, nullptr, 8, buffer, size, needed, count);
+      },
+      [&](const DRIVER_INFO_8W& driver) {
+        return driver.pName != nullptr && std::wcscmp(driver.pName, driver_name) == 0;
+      });
+  return listed ? 1 : 0;
 }
 
 int InstallPrinterLanguageMonitor(const wchar_t* monitor_name, const wchar_t* dll_name) {
