@@ -11,7 +11,13 @@ E2E_DIR="$BUILD_DIR/e2e/$E2E_NAME"
 E2E_PREFIX="$E2E_DIR/prefix"
 E2E_FAILURES=0
 
-e2e_cleanup() { prefix_down "$E2E_PREFIX"; }
+# The prefix of a scenario that passed is removed (it takes hundreds of MB);
+# a failed one's stays for a look, with its trace and Wine log.
+e2e_cleanup() {
+  local rc=$?
+  prefix_down "$E2E_PREFIX"
+  if [ "$rc" -eq 0 ] && [ -z "${E2E_KEEP:-}" ]; then rm -rf "$E2E_PREFIX"; fi
+}
 trap e2e_cleanup EXIT
 
 # Makes the prefix, and a copy of the distributable folder at C:\Tapstart.
