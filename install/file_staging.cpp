@@ -29,9 +29,11 @@ const wchar_t* ArchitectureDirectory(WORD architecture) {
 // of the current drive.
 bool GetDriverDirectory(Path& directory) {
   DWORD needed = 0;
-  if (!os.GetPrinterDriverDirectoryW(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(directory.chars),
-                                     sizeof(directory.chars), &needed) ||
-      directory.empty()) {
+  const BOOL got = os.GetPrinterDriverDirectoryW(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(directory.chars),
+                                                 sizeof(directory.chars), &needed);
+  // A text that does not end inside the field is no directory either.
+  const bool terminated = std::wmemchr(directory.chars, L'\0', kPathCapacity) != nullptr;
+  if (!got || !terminated || directory.empty()) {
     trace("GetPrinterDriverDirectory failed, errcode:%d.", static_cast<int>(GetLastError()));
     directory.clear();
     return false;

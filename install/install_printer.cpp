@@ -37,6 +37,8 @@ int DoUploadDriverPackage(const wchar_t* inf_path) {
   ULONG capacity = kStorePathCapacity;
   const HRESULT result = os.UploadPrinterDriverPackageW(nullptr, inf_path, nullptr, kUploadAlways, nullptr,
                                                         store_path.chars, &capacity);
+  // Whatever the call wrote, the text ends inside its field.
+  store_path.chars[kStorePathCapacity - 1] = L'\0';
   trace("DoUploadDriverPackage, %ws, code:%d.", store_path, static_cast<int>(result));
   return result == S_OK ? 1 : 0;
 }
@@ -80,6 +82,9 @@ int InstallPrinter(PrinterInstallRequest* request, const wchar_t* inf_path) {
   int result = PrinterExists(request->printer_name.chars);
   if (result == 0) result = RegisterPrinterManually(request);
   // The spooler learns a new USB port only when it starts.
-  if (result != 0 && !PortExists(request->port_name.chars)) RestartSpoolerWithAction(nullptr, nullptr);
+  if (result != 0 && !PortExists(request->port_name.chars)) {
+    trace("Port %ws not listed, restarting the spooler.", request->port_name);
+    RestartSpoolerWithAction(nullptr, nullptr);
+  }
   return result;
 }

@@ -104,6 +104,14 @@ TEST_F(FileStaging, NoDriverDirectoryMeansNoCopy) {
     EXPECT_EQ(machine.CallCount(fn), 0) << fn;
   }
   EXPECT_EQ(TraceStarting(L"GetPrinterDriverDirectory failed, errcode:1722.").size(), 3u);
+
+  // A directory that fills the whole buffer without its terminator is refused too.
+  os.GetPrinterDriverDirectoryW = [](LPWSTR, LPWSTR, DWORD, LPBYTE buffer, DWORD size, LPDWORD) -> BOOL {
+    std::fill_n(reinterpret_cast<wchar_t*>(buffer), size / sizeof(wchar_t), L'x');
+    return TRUE;
+  };
+  EXPECT_EQ(StageDataFile(L"vlm6drv6.dat"), 0);
+  EXPECT_EQ(machine.CallCount("CopyFileW"), 0);
 }
 
 TEST_F(FileStaging, PathsThatDoNotFitAreNotUsedCutShort) {

@@ -83,6 +83,7 @@ TEST_F(InstallPrinterTest, AMissingPortRestartsTheSpoolerAndTheResultStays) {
   EXPECT_EQ(Restarts(), 2) << "one for the monitor, one for the port";
   EXPECT_EQ(machine.services.Spooler().state, static_cast<DWORD>(SERVICE_RUNNING));
   EXPECT_EQ(Pauses(200), 1) << "the plain restart runs no action";
+  EXPECT_EQ(TraceStarting(L"Port USB001 not listed, restarting the spooler.").size(), 1u);
 }
 
 TEST_F(InstallPrinterTest, AFailedRegistrationEndsWithoutPortCheck) {
@@ -142,6 +143,15 @@ TEST_F(InstallPrinterTest, UploadDetails) {
   EXPECT_EQ(capacity_seen, 260u);
   EXPECT_EQ(flags_seen, 2u);
   EXPECT_EQ(TraceStarting(L"DoUploadDriverPackage"), (std::vector<std::wstring>{L"DoUploadDriverPackage, , code:1."}));
+
+  // A store path that fills the whole buffer is traced cut at the field's end.
+  os.UploadPrinterDriverPackageW = [](LPCWSTR, LPCWSTR, LPCWSTR, DWORD, HWND, LPWSTR dest, PULONG capacity) {
+    std::fill_n(dest, *capacity, L'x');
+    return S_OK;
+  };
+  EXPECT_EQ(DoUploadDriverPackage(InfPath().c_str()), 1);
+  EXPECT_EQ(TraceStarting(L"DoUploadDriverPackage").back(),
+            L"DoUploadDriverPackage, " + std::wstring(259, L'x') + L", code:0.");
 }
 
 TEST_F(InstallPrinterTest, ReenumerationNeedsTheRootNode) {
