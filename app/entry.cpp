@@ -1,8 +1,10 @@
 #include "app/entry.h"
 
 #include <cwchar>
+#include <cwctype>
 
 #include "common/path.h"
+#include "common/trace.h"
 #include "install/install_worker.h"
 #include "platform/os.h"
 #include "resources/resource_ids.h"
@@ -47,7 +49,33 @@ void OpenDialog(int template_id, DLGPROC procedure) {
   DialogBoxParamW(ModuleInstance, MAKEINTRESOURCEW(template_id), nullptr, procedure, 0);
 }
 
+bool IsHexDigit(wchar_t c) { return std::iswxdigit(c) != 0; }
+
 }  // namespace
+
+bool IsRelaunchedCopy(const wchar_t* module_path, const wchar_t* temp_directory) {
+  const size_t folder = std::wcslen(temp_directory);
+  if (folder == 0 || temp_directory[folder - 1] != L'\\') return false;
+  if (_wcsnicmp(module_path, temp_directory, folder) != 0) return false;
+  // What GetTempFileNameW makes of the prefix "unins": uni, 1 to 4 hex digits, .tmp
+  const wchar_t* name = module_path + folder;
+  if (_wcsnicmp(name, L"uni", 3) != 0) return false;
+  size_t digits = 0;
+  while (IsHexDigit(name[3 + digits])) ++digits;
+  return digits >= 1 && digits <= 4 && _wcsicmp(name + 3 + digits, L".tmp") == 0;
+}
+
+void ScheduleDeletionOfRelaunchedCopy() {
+  WideText<kPathCapacity> module_path;
+  ReadModulePath(module_path);
+  WideText<kTempDirectoryCapacity> temp_directory = {};
+  const DWORD length = os.GetTempPathW(kTempDirectoryCapacity, temp_directory.data());
+  if (length == 0 || length >= kTempDirectoryCapacity) return;
+  if (!IsRelaunchedCopy(module_path.c_str(), temp_directory.c_str())) return;
+  // The copy cannot delete itself while it runs; Windows does it at the next start.
+  const BOOL scheduled = os.MoveFileExW(module_path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  trace("Deleting %ws at the next start: %d", module_path, scheduled);
+}
 
 void SingleInstanceLock::Close() {
   if (mutex != nullptr) {
@@ -143,6 +171,7 @@ int RunProgram(HINSTANCE instance, const wchar_t* tail) {
   const CommandLineOptions options = ParseCommandLine(tail);
   switch (SelectRunMode(options)) {
     case RunMode::kUninstallDialog:
+      ScheduleDeletionOfRelaunchedCopy();
       OpenDialog(IDD_UNINSTALL, UninstallDialogProc);
       break;
     case RunMode::kRelaunchAsUninstaller:

@@ -55,5 +55,13 @@ void RelaunchAsUninstaller(SingleInstanceLock& lock);
 // Starts unins000.exe from InstallDirectory, after closing the lock.
 void StartInstalledUninstaller(SingleInstanceLock& lock);
 
+// Whether the program runs as the temporary copy that RelaunchAsUninstaller
+// makes: a uni<hex>.tmp file directly in the temporary folder.
+bool IsRelaunchedCopy(const wchar_t* module_path, const wchar_t* temp_directory);
+
+// The temporary copy leaves nothing behind: it asks Windows to delete it at the
+// next system start. Any other program file is left alone.
+void ScheduleDeletionOfRelaunchedCopy();
+
 // The whole entry; returns the process exit code.
 int RunProgram(HINSTANCE instance, const wchar_t* tail);

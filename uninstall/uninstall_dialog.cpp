@@ -1,6 +1,149 @@
 #include "uninstall/uninstall_dialog.h"
 
+#include <commctrl.h>
+
+#include <atomic>
+
+#include "app/globals.h"
+#include "common/trace.h"
+#include "resources/resource_ids.h"
+#include "uninstall/inventory.h"
+#include "uninstall/removal.h"
+
+UninstallText UninstallTextBuffer = {};
+UninstallText TreeLineBuffer = {};
+
+namespace {
+
+std::atomic<bool> worker_running{false};
+
+void StartWorker(HWND dialog, LPTHREAD_START_ROUTINE worker) {
+  if (!BeginWorkerRun()) return;
+  HANDLE thread = CreateThread(nullptr, 0, worker, dialog, 0, nullptr);
+  if (thread == nullptr) {
+    trace("No worker thread, error %d", static_cast<int32_t>(GetLastError()));
+    EndWorkerRun();
+    return;
+  }
+  CloseHandle(thread);  // never waited for
+}
+
+HTREEITEM InsertLine(HWND tree, TVINSERTSTRUCTW& insert, HTREEITEM parent, UninstallText& line) {
+  insert.hParent = parent;
+  insert.item.pszText = line.data();
+  return reinterpret_cast<HTREEITEM>(
+      SendMessageW(tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
+}
+
+// Loads a text into UninstallTextBuffer and formats it into TreeLineBuffer.
+template <typename... A>
+UninstallText& TreeLine(UINT id, const A&... args) {
+  LoadUninstallText(UninstallTextBuffer, id);
+  TreeLineBuffer = {};
+  BoundedFormat(TreeLineBuffer, UninstallTextBuffer.c_str(), args...);
+  return TreeLineBuffer;
+}
+
+UninstallText& DriverLine(const PrinterDriverNode& driver) {
+  const DRIVER_INFO_8W* info = driver.driver_info;
+  if (info == nullptr) return TreeLine(IDS_TREE_NO_DRIVER);
+  const DWORDLONG v = info->dwlDriverVersion;
+  return TreeLine(IDS_TREE_DRIVER, info->pName, info->pszMfgName, static_cast<uint32_t>((v >> 48) & 0xFFFF),
+                  static_cast<uint32_t>((v >> 32) & 0xFFFF), static_cast<uint32_t>((v >> 16) & 0xFFFF),
+                  static_cast<uint32_t>(v & 0xFFFF), driver.status);
+}
+
+UninstallText& QueueLine(const PrinterQueueNode& queue) {
+  const PRINTER_INFO_2W* info = queue.queue_info;
+  if (info == nullptr) return TreeLine(IDS_TREE_NO_QUEUE);
+  return TreeLine(IDS_TREE_QUEUE, info->pPrinterName, info->pPortName, queue.status);
+}
+
+}  // namespace
+
+bool BeginWorkerRun() {
+  bool idle = false;
+  return worker_running.compare_exchange_strong(idle, true);
+}
+
+void EnableWorkerButtons(HWND dialog, BOOL enable) {
+  EnableWindow(GetDlgItem(dialog, IDC_REMOVE), enable);
+  EnableWindow(GetDlgItem(dialog, IDC_CLOSE), enable);
+}
+
+void EndWorkerRun() { worker_running = false; }
+
+bool WorkerRunning() { return worker_running; }
+
+void FillComponentTree(HWND dialog, const DriverPackageNode* first) {
+  HWND tree = GetDlgItem(dialog, IDC_TREE);
+  SendMessageW(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
+  TVINSERTSTRUCTW insert = {};
+  insert.hInsertAfter = TVI_LAST;
+  insert.item.mask = TVIF_TEXT;
+
+  if (first == nullptr) {
+    LoadUninstallText(TreeLineBuffer, IDS_NOTHING_TO_REMOVE);
+    InsertLine(tree, insert, TVI_ROOT, TreeLineBuffer);
+    return;
+  }
+  LoadUninstallText(TreeLineBuffer, IDS_TREE_FOLDER);
+  UninstallTextBuffer = {};
+  BoundedFormat(UninstallTextBuffer, TreeLineBuffer.c_str(), InstallDirectory);
+  InsertLine(tree, insert, TVI_ROOT, UninstallTextBuffer);
+
+  for (const DriverPackageNode* package = first; package != nullptr; package = package->next) {
+    UninstallText& package_line =
+        package->store_path.empty()
+            ? TreeLine(IDS_TREE_DRIVER_LIST)
+            : TreeLine(IDS_TREE_PACKAGE, package->inf_name, package->version, package->store_path,
+                       package->status);
+    HTREEITEM package_item = InsertLine(tree, insert, TVI_ROOT, package_line);
+    for (const PrinterDriverNode* driver = package->drivers; driver != nullptr; driver = driver->next) {
+      HTREEITEM driver_item = InsertLine(tree, insert, package_item, DriverLine(*driver));
+      for (const PrinterQueueNode* queue = driver->queues; queue != nullptr; queue = queue->next) {
+        InsertLine(tree, insert, driver_item, QueueLine(*queue));
+      }
+      SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(driver_item));
+    }
+    SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(package_item));
+  }
+}
+
+DWORD WINAPI InventoryWorker(LPVOID parameter) {
+  HWND dialog = static_cast<HWND>(parameter);
+  EnableWorkerButtons(dialog, FALSE);
+  HWND bar = GetDlgItem(dialog, IDC_PROGRESS);
+  ShowWindow(bar, SW_SHOW);
+  SendMessageW(bar, PBM_SETPOS, 80, 0);
+  ScanDriverPackages();
+  ScanPrinterDrivers();
+  ScanPrintQueues();
+  PostMessageW(dialog, kInventoryChanged, 0, 0);
+  ShowWindow(bar, SW_HIDE);
+  EndWorkerRun();
+  EnableWorkerButtons(dialog, TRUE);
+  return 0;
+}
+
 INT_PTR CALLBACK UninstallDialogProc(HWND window, UINT message, WPARAM wparam, LPARAM) {
-  if (message == WM_COMMAND && LOWORD(wparam) == IDCANCEL) EndDialog(window, IDCANCEL);
+  switch (message) {
+    case WM_INITDIALOG:
+      StartWorker(window, InventoryWorker);
+      break;
+    case WM_COMMAND:
+      if (LOWORD(wparam) == IDC_REMOVE) {
+        StartWorker(window, RemovalWorker);
+      } else if (LOWORD(wparam) == IDCANCEL) {
+        // Refused while a worker runs, from the button and the title bar alike.
+        if (!WorkerRunning()) EndDialog(window, IDCANCEL);
+      }
+      break;
+    case kInventoryChanged:
+      FillComponentTree(window, PackageList);
+      break;
+    default:
+      break;
+  }
   return FALSE;
 }

@@ -1,0 +1,288 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "app/globals.h"
+#include "resources/resource_ids.h"
+#include "tests/unit/inventory_fixture.h"
+#include "tests/unit/uninstall_window.h"
+#include "uninstall/removal.h"
+#include "uninstall/uninstall_dialog.h"
+
+namespace {
+
+void MakeFile(const std::wstring& path) {
+  std::ofstream out(std::string(path.begin(), path.end()), std::ios::binary);
+  out << "x";
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+class Removal : public InventoryTest {
+ public:
+  UninstallWindow dialog;
+  std::wstring folder;   // the install folder, a real one
+  std::wstring monitor;  // the monitor DLL in the system folder
+
+  void SetUp() override {
+    InventoryTest::SetUp();
+    folder = machine.temp_directory + L"Tapstart\\";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    MakeFile(folder + L"unins000.exe");
+    BoundedCopy(InstallDirectory, folder.c_str());
+    monitor = machine.system_directory + L"\\vlm6mon.dll";
+    MakeFile(monitor);
+    BeginWorkerRun();  // as the dialog does before it starts the worker
+  }
+  void TearDown() override {
+    EndWorkerRun();
+    InventoryTest::TearDown();
+  }
+
+  // One package with one driver and its queue, on port USB001.
+  void InstallOne() {
+    AddPackage(L"a", kStoreA);
+    AddDriver(L"Vellumor VL-K20", kStoreA);
+    AddQueue(L"Vellumor VL-K20", L"Vellumor VL-K20");
+    machine.spooler.monitors.push_back({L"Vellumor Language Monitor V6", L"vlm6mon.dll"});
+  }
+  void Run() { RemovalWorker(dialog.window()); }
+  bool Closed() { return dialog.Count(WM_COMMAND, IDCANCEL) == 1; }
+  bool FinalStepRan() { return !Exists(folder) && Closed(); }
+};
+
+TEST_F(Removal, EmptyInventoryRunsTheFinalStep) {
+  ScanAll();
+  Run();
+  EXPECT_EQ(dialog.Positions(), (std::vector<int>{20, 30, 100}));
+  EXPECT_EQ(dialog.Count(WM_USER + 1, 0), 1);
+  EXPECT_FALSE(Exists(monitor));
+  // The file went while the spooler was stopped, and the spooler runs again.
+  const int stop = machine.FirstCall("ControlService");
+  const int deletion = machine.FirstCall("DeleteFileW");
+  const int start = machine.FirstCall("StartServiceW");
+  EXPECT_TRUE(stop >= 0 && stop < deletion && deletion < start);
+  EXPECT_EQ(machine.services.Spooler().state, static_cast<DWORD>(SERVICE_RUNNING));
+  EXPECT_FALSE(Exists(folder));
+  ASSERT_EQ(machine.message_boxes.size(), 1u);
+  EXPECT_EQ(machine.message_boxes[0].text, L"The driver is uninstalled.");
+  EXPECT_EQ(machine.message_boxes[0].caption, L"Message");
+  EXPECT_TRUE(Closed());
+  EXPECT_FALSE(dialog.Enabled(IDC_REMOVE)) << "the buttons stay disabled until the dialog closes";
+  EXPECT_FALSE(dialog.Enabled(IDC_CLOSE));
+  EXPECT_FALSE(WorkerRunning()) << "the run ended before the dialog was told to close";
+  EXPECT_FALSE(dialog.Shown(IDC_PROGRESS));
+}
+
+TEST_F(Removal, EverythingGoesBottomUp) {
+  InstallOne();
+  machine.devices.nodes = {{L"SWD\\PRINTENUM\\{1}", L"Vellumor VL-K20", true},
+                           {L"SWD\\PRINTENUM\\{2}", L"Vellumor VL-K20", false},
+                           {L"SWD\\PRINTENUM\\{3}", L"Other", true}};
+  ScanAll();
+  Run();
+  EXPECT_TRUE(machine.spooler.printers.empty());
+  EXPECT_TRUE(machine.spooler.drivers.empty());
+  EXPECT_TRUE(machine.spooler.monitors.empty());
+  EXPECT_TRUE(machine.spooler.packages.empty());
+  EXPECT_EQ(machine.devices.removed_nodes,
+            (std::vector<std::wstring>{L"SWD\\PRINTENUM\\{1}", L"SWD\\PRINTENUM\\{2}"}))
+      << "the queue's device nodes, present or not";
+  EXPECT_EQ(dialog.Positions(), (std::vector<int>{20, 30, 60, 80, 100}));
+  DriverPackageNode* package = PackageList;
+  EXPECT_STREQ(package->status.c_str(), L"Removed.");
+  EXPECT_STREQ(package->drivers->status.c_str(), L"Removed.");
+  EXPECT_STREQ(package->drivers->queues->status.c_str(), L"Removed.");
+  EXPECT_EQ(package->driver_count, 0);
+  EXPECT_EQ(package->drivers->queue_count, 0);
+  // 300 ms after the queue and after the driver; none after the package.
+  EXPECT_EQ(machine.sleeps, (std::vector<DWORD>{300, 300}));
+  EXPECT_TRUE(FinalStepRan());
+  EXPECT_EQ(machine.OpenHandleCount(), 0);
+  EXPECT_EQ(machine.LiveBlocks(), InventoryBlocks());
+}
+
+TEST_F(Removal, QueuesAlreadyGoneCountAsRemoved) {
+  // One driver under two packages: its queue stands twice; and a second queue
+  // is deleted by other means after the inventory.
+  AddPackage(L"a", kStoreA);
+  AddPackage(L"b", kStoreB);
+  AddDriver(L"Vellumor VL-K20", kStoreA);
+  AddQueue(L"Vellumor VL-K20", L"Vellumor VL-K20");
+  AddQueue(L"Vellumor VL-K20 (Copy 1)", L"Vellumor VL-K20");
+  ScanAll();
+  machine.spooler.printers.pop_back();
+  Run();
+  for (DriverPackageNode* package : Packages()) {
+    for (PrinterQueueNode* queue : Queues(package->drivers)) EXPECT_STREQ(queue->status.c_str(), L"Removed.");
+    EXPECT_STREQ(package->status.c_str(), L"Removed.");
+  }
+  EXPECT_EQ(machine.CallCount("DeletePrinter"), 1);
+  EXPECT_TRUE(FinalStepRan());
+}
+
+TEST_F(Removal, QueueThatCannotBeDeletedHoldsUpItsDriverAndPackage) {
+  InstallOne();
+  machine.devices.nodes = {{L"SWD\\PRINTENUM\\{1}", L"Vellumor VL-K20", true}};
+  ScanAll();
+  machine.Fail("DeletePrinter", ERROR_ACCESS_DENIED);
+  Run();
+  DriverPackageNode* package = PackageList;
+  EXPECT_STREQ(package->drivers->queues->status.c_str(), L"Failed. Error:5");
+  EXPECT_TRUE(package->drivers->status.empty());
+  EXPECT_TRUE(package->status.empty());
+  EXPECT_EQ(machine.CallCount("DeletePrinterDriverExW"), 0);
+  EXPECT_EQ(machine.CallCount("DeletePrinterDriverPackageW"), 0);
+  EXPECT_EQ(machine.devices.removed_nodes.size(), 1u) << "device nodes go after a failed deletion too";
+  ASSERT_EQ(machine.message_boxes.size(), 1u);
+  EXPECT_EQ(machine.message_boxes[0].text.rfind(L"Uninstall driver failed.", 0), 0u);
+  EXPECT_TRUE(machine.message_boxes[0].caption.empty());
+  EXPECT_EQ(machine.CallCount("DeleteFileW"), 0);
+  EXPECT_TRUE(Exists(folder));
+  EXPECT_FALSE(Closed());
+  EXPECT_TRUE(dialog.Enabled(IDC_REMOVE));
+  EXPECT_TRUE(dialog.Enabled(IDC_CLOSE));
+  EXPECT_FALSE(WorkerRunning());
+
+  // Once the cause has gone, a second run removes only what is left.
+  machine.faults.clear();
+  machine.calls.clear();
+  BeginWorkerRun();
+  Run();
+  EXPECT_EQ(machine.CallCount("DeletePrinter"), 1);
+  EXPECT_EQ(machine.CallCount("DeletePrinterDriverExW"), 1);
+  EXPECT_EQ(machine.CallCount("DeletePrinterDriverPackageW"), 1);
+  EXPECT_STREQ(package->drivers->queues->status.c_str(), L"Removed.");
+  EXPECT_TRUE(FinalStepRan());
+}
+
+TEST_F(Removal, DriverInUseIsTriedTenTimesWithARestartEach) {
+  AddPackage(L"a", kStoreA);
+  AddDriver(L"Vellumor VL-K20", kStoreA);
+  machine.spooler.drivers_in_use = {L"Vellumor VL-K20"};
+  ScanAll();
+  Run();
+  EXPECT_EQ(machine.CallCount("DeletePrinterDriverExW"), 20);
+  EXPECT_EQ(machine.CallCount("DeleteMonitorW"), 10);
+  EXPECT_EQ(machine.services.Spooler().stop_requests, 10);
+  EXPECT_EQ(machine.services.Spooler().start_requests, 10);
+  // Each try: the restart's closing pause, then 1000 ms after the try.
+  EXPECT_EQ(machine.clock_ms, 20000u);
+  EXPECT_EQ(std::count(machine.sleeps.begin(), machine.sleeps.end(), 1000u), 20);
+  EXPECT_STREQ(PackageList->drivers->status.c_str(), L"Failed. Error:3001");
+  EXPECT_TRUE(PackageList->status.empty()) << "the package waits for its driver";
+  EXPECT_EQ(machine.message_boxes.size(), 1u);
+}
+
+TEST_F(Removal, PackageInUseByDevicesIsTriedFiveTimes) {
+  AddPackage(L"a", kStoreA);  // no driver: deleted right after position 80
+  machine.spooler.packages_in_use = {kStoreA};
+  ScanAll();
+  Run();
+  EXPECT_EQ(machine.CallCount("DeletePrinterDriverPackageW"), 5);
+  EXPECT_EQ(machine.sleeps, (std::vector<DWORD>{1000, 1000, 1000, 1000, 1000}));
+  EXPECT_STREQ(PackageList->status.c_str(), L"Failed. Error:-2146500035");
+  EXPECT_EQ(PackageList->removed, 0u);
+  EXPECT_EQ(dialog.Positions(), (std::vector<int>{20, 30, 80, 100}));
+}
+
+TEST_F(Removal, AnyOtherPackageAnswerEndsAfterOneCall) {
+  AddPackage(L"a", kStoreA);
+  ScanAll();
+  machine.Fail("DeletePrinterDriverPackageW", static_cast<DWORD>(E_ACCESSDENIED));
+  Run();
+  EXPECT_EQ(machine.CallCount("DeletePrinterDriverPackageW"), 1);
+  EXPECT_TRUE(machine.sleeps.empty());
+  EXPECT_STREQ(PackageList->status.c_str(), L"Failed. Error:-2147024891");
+}
+
+TEST_F(Removal, SpoolerNotRunningLeavesTheMonitorFile) {
+  machine.services.Spooler().state = SERVICE_STOPPED;
+  ScanAll();
+  Run();
+  EXPECT_TRUE(Exists(monitor));
+  EXPECT_EQ(machine.services.Spooler().state, static_cast<DWORD>(SERVICE_STOPPED));
+  EXPECT_EQ(machine.services.Spooler().start_requests, 0);
+  EXPECT_TRUE(FinalStepRan());
+  EXPECT_EQ(machine.message_boxes.size(), 1u);
+}
+
+TEST_F(Removal, MonitorFileTries) {
+  DeleteFileW(monitor.c_str());
+  EXPECT_EQ(DeleteMonitorFile(kMonitorDll), 1);
+  EXPECT_EQ(machine.CallCount("DeleteFileW"), 1) << "a missing file counts as deleted";
+  EXPECT_TRUE(machine.sleeps.empty());
+
+  machine.calls.clear();
+  machine.Fail("DeleteFileW", ERROR_SHARING_VIOLATION);
+  DeleteMonitorFile(kMonitorDll);
+  EXPECT_EQ(machine.CallCount("DeleteFileW"), 5);
+  EXPECT_EQ(machine.sleeps, (std::vector<DWORD>{1000, 1000, 1000, 1000, 1000}));
+}
+
+TEST_F(Removal, FolderWithoutOurFilesIsKept) {
+  DeleteFileW((folder + L"unins000.exe").c_str());
+  MakeFile(folder + L"letter.doc");
+  ScanAll();
+  Run();
+  EXPECT_TRUE(Exists(folder + L"letter.doc"));
+  EXPECT_EQ(machine.CallCount("SHFileOperationW"), 0);
+  EXPECT_EQ(machine.message_boxes.size(), 1u) << "the rest of the final step runs";
+  EXPECT_TRUE(Closed());
+}
+
+TEST_F(Removal, OnlyOurOwnFolderMayBeDeleted) {
+  const std::wstring temp = machine.temp_directory;
+  EXPECT_TRUE(IsOwnInstallDirectory(folder.c_str()));
+  const std::wstring bare = folder.substr(0, folder.size() - 1);
+  EXPECT_TRUE(IsOwnInstallDirectory(bare.c_str())) << "without trailing backslash";
+  CreateDirectoryW((temp + L"inf").c_str(), nullptr);
+  MakeFile(temp + L"inf\\vlm6v6.inf");
+  EXPECT_TRUE(IsOwnInstallDirectory((temp + L"inf\\").c_str()));
+
+  // Our files, reached by a path that must not be trusted.
+  EXPECT_FALSE(IsOwnInstallDirectory((folder + L"..\\Tapstart\\").c_str()));
+  EXPECT_FALSE(IsOwnInstallDirectory((folder + L".").c_str()));
+  EXPECT_FALSE(IsOwnInstallDirectory((temp + L"Taps*").c_str()));
+  EXPECT_FALSE(IsOwnInstallDirectory(L"Tapstart\\"));
+  EXPECT_FALSE(IsOwnInstallDirectory(L""));
+  EXPECT_FALSE(IsOwnInstallDirectory(L"\\\\?\\C:\\Tapstart"));
+  // A drive root, even one that holds our files.
+  MakeFile(L"C:\\vlm6v6.inf");
+  EXPECT_FALSE(IsOwnInstallDirectory(L"C:\\"));
+  EXPECT_FALSE(IsOwnInstallDirectory(L"C:\\\\"));
+  DeleteFileW(L"C:\\vlm6v6.inf");
+  EXPECT_FALSE(IsOwnInstallDirectory(L"\\\\server\\share\\"));
+}
+
+// Every call of the removal fails once in turn: no crash, every handle closed,
+// no block left behind, and the spooler never left stopped by the run.
+TEST(RemovalFaults, EveryCallOfTheRemovalMayFail) {
+  const char* functions[] = {"OpenPrinterW", "SetPrinterW", "DeletePrinter", "SetupDiClassGuidsFromNameW",
+                             "LocalAlloc", "SetupDiGetClassDevsExW", "SetupDiEnumDeviceInfo",
+                             "SetupDiGetDeviceRegistryPropertyW", "SetupDiRemoveDevice", "DeleteMonitorW",
+                             "DeletePrinterDriverExW", "DeletePrinterDriverPackageW", "OpenSCManagerW",
+                             "OpenServiceW", "QueryServiceStatusEx", "ControlService", "StartServiceW",
+                             "GetSystemDirectoryW", "DeleteFileW", "GetFileAttributesW", "SHFileOperationW",
+                             "MessageBoxW"};
+  for (const char* function : functions) {
+    for (int nth = 1; nth <= 3; ++nth) {
+      struct Case : Removal {
+        void TestBody() override {}
+      } t;
+      t.SetUp();
+      t.InstallOne();
+      t.machine.devices.nodes = {{L"SWD\\PRINTENUM\\{1}", L"Vellumor VL-K20", true}};
+      InventoryTest::ScanAll();
+      const int blocks = t.machine.LiveBlocks();
+      t.machine.FailNth(function, ERROR_GEN_FAILURE, nth);
+      t.Run();
+      EXPECT_EQ(t.machine.OpenHandleCount(), 0) << function << " " << nth;
+      EXPECT_EQ(t.machine.LiveBlocks(), blocks) << function << " " << nth;
+      EXPECT_FALSE(WorkerRunning()) << function << " " << nth;
+      t.TearDown();
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,78 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <atomic>
+#include <thread>
+
+#include "app/globals.h"
+#include "resources/resource_ids.h"
+#include "tests/unit/inventory_fixture.h"
+#include "tests/unit/uninstall_window.h"
+#include "uninstall/uninstall_dialog.h"
+
+namespace {
+
+HWND FindDialogOf(DWORD thread) {
+  HWND found = nullptr;
+  EnumThreadWindows(
+      thread,
+      [](HWND window, LPARAM out) {
+        wchar_t cls[16] = {};
+        GetClassNameW(window, cls, 16);
+        if (wcscmp(cls, L"#32770") != 0) return TRUE;
+        *reinterpret_cast<HWND*>(out) = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+template <typename Condition>
+bool WaitFor(Condition condition) {
+  for (int i = 0; i < 500; ++i) {
+    if (condition()) return true;
+    Sleep(10);
+  }
+  return false;
+}
+
+using UninstallDialog = InventoryTest;
+
+// The real dialog: it takes the inventory on a worker of its own, shows it,
+// and refuses Close while a worker runs.
+TEST_F(UninstallDialog, ShowsTheInventoryAndRefusesCloseWhileAWorkerRuns) {
+  const HINSTANCE saved = ModuleInstance;
+  ModuleInstance = ProgramResources();
+  BoundedCopy(InstallDirectory, L"C:\\Tapstart\\");
+  AddDriver(L"Vellumor VL-K20");
+
+  const DWORD self = GetCurrentThreadId();
+  std::atomic<bool> refused{false};
+  std::atomic<int> items{0};
+  std::thread user([&] {
+    HWND dialog = nullptr;
+    if (!WaitFor([&] { return (dialog = FindDialogOf(self)) != nullptr; })) return;
+    HWND tree = GetDlgItem(dialog, IDC_TREE);
+    WaitFor([&] { return SendMessageW(tree, TVM_GETCOUNT, 0, 0) > 0 && !WorkerRunning(); });
+    items = static_cast<int>(SendMessageW(tree, TVM_GETCOUNT, 0, 0));
+    BeginWorkerRun();  // as if "Remove" had just been pressed
+    SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    SendMessageW(dialog, WM_CLOSE, 0, 0);
+    refused = IsWindow(dialog) && IsWindowVisible(dialog);
+    EndWorkerRun();
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+  });
+  const INT_PTR result = DialogBoxParamW(ModuleInstance, MAKEINTRESOURCEW(IDD_UNINSTALL), nullptr,
+                                         UninstallDialogProc, 0);
+  user.join();
+  ModuleInstance = saved;
+
+  EXPECT_EQ(result, IDCANCEL);
+  EXPECT_TRUE(refused);
+  EXPECT_EQ(items, 3) << "folder line, package-less node, driver";
+  EXPECT_EQ(machine.CallCount("EnumPrintersW"), 2) << "all three scans ran";
+}
+
+}  // namespace

@@ -1,0 +1,326 @@
+#include "uninstall/removal.h"
+
+#include <commctrl.h>
+
+#include <cwchar>
+#include <cwctype>
+
+#include "app/globals.h"
+#include "common/scoped_handle.h"
+#include "common/service_control.h"
+#include "common/trace.h"
+#include "platform/os.h"
+#include "resources/resource_ids.h"
+#include "uninstall/inventory.h"
+#include "uninstall/uninstall_dialog.h"
+#include "uninstall/uninstall_text.h"
+
+namespace {
+
+constexpr DWORD kPauseAfterRemoval = 300;
+constexpr DWORD kPauseAfterFailedTry = 1000;
+constexpr int kDriverTries = 10;
+constexpr int kPackageTries = 5;
+constexpr int kMonitorFileTries = 5;
+constexpr DWORD kSpoolerTimeout = 10000;
+constexpr size_t kFriendlyNameCapacity = 255;
+
+void PostPosition(HWND bar, int position) { PostMessageW(bar, PBM_SETPOS, position, 0); }
+
+void MarkRemoved(WideText<kStatusTextCapacity>& status) {
+  FormatUninstallText(status, IDS_REMOVED);
+}
+
+void MarkFailed(WideText<kStatusTextCapacity>& status, int32_t error) {
+  FormatUninstallText(status, IDS_REMOVE_FAILED, error);
+}
+
+// Each queue of the driver not yet removed; returns the failures.
+int RemoveQueues(PrinterDriverNode& driver) {
+  int failures = 0;
+  // A node without queue information ends the walk.
+  for (PrinterQueueNode* queue = driver.queues; queue != nullptr && queue->queue_info != nullptr;
+       queue = queue->next) {
+    if (queue->removed != 0) continue;
+    DWORD error = 0;
+    queue->removed = DeletePrintQueue(queue->queue_info->pPrinterName, &error);
+    if (queue->removed != 0) {
+      MarkRemoved(queue->status);
+      --driver.queue_count;
+      os.Sleep(kPauseAfterRemoval);
+    } else {
+      MarkFailed(queue->status, static_cast<int32_t>(error));
+      ++failures;
+    }
+  }
+  return failures;
+}
+
+// The driver, once its queues are gone; returns 1 on failure.
+int RemoveDriver(DriverPackageNode& package, PrinterDriverNode& driver) {
+  if (driver.queue_count != 0 || driver.driver_info == nullptr || driver.removed != 0) return 0;
+  DWORD error = 0;
+  for (int attempt = 0; attempt < kDriverTries; ++attempt) {
+    driver.removed = DeleteDriverAndMonitor(*driver.driver_info, &error);
+    if (driver.removed != 0) break;
+    os.Sleep(kPauseAfterFailedTry);
+  }
+  if (driver.removed == 0) {
+    trace("Removing printer driver %ws failed, error %d", driver.driver_info->pName,
+          static_cast<int32_t>(error));
+    MarkFailed(driver.status, static_cast<int32_t>(error));
+    return 1;
+  }
+  MarkRemoved(driver.status);
+  --package.driver_count;
+  os.Sleep(kPauseAfterRemoval);
+  return 0;
+}
+
+// The package in the driver store, once its drivers are gone; returns 1 on
+// failure.
+int RemovePackage(DriverPackageNode& package) {
+  if (package.driver_count != 0 || package.store_path.empty() || package.removed != 0) return 0;
+  HRESULT result = S_OK;
+  for (int attempt = 1; attempt <= kPackageTries; ++attempt) {
+    result = os.DeletePrinterDriverPackageW(nullptr, package.store_path.c_str(), nullptr);
+    if (result != kInfInUseByDevices) break;
+    os.Sleep(kPauseAfterFailedTry);
+  }
+  if (result != S_OK) {
+    trace("Removing driver package %ws failed, 0x%x", package.store_path, static_cast<int32_t>(result));
+    MarkFailed(package.status, static_cast<int32_t>(result));
+    return 1;
+  }
+  package.removed = 1;
+  MarkRemoved(package.status);
+  return 0;
+}
+
+// The whole walk; returns the number of failed deletions.
+int RemoveInventory(HWND bar) {
+  int failures = 0;
+  for (DriverPackageNode* package = PackageList; package != nullptr; package = package->next) {
+    for (PrinterDriverNode* driver = package->drivers; driver != nullptr; driver = driver->next) {
+      failures += RemoveQueues(*driver);
+      PostPosition(bar, 60);
+      failures += RemoveDriver(*package, *driver);
+    }
+    PostPosition(bar, 80);
+    failures += RemovePackage(*package);
+  }
+  return failures;
+}
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// Length of the root of an absolute path ("C:\" or "\\server\share"), or 0.
+size_t RootLength(const wchar_t* path) {
+  if (std::iswalpha(path[0]) && path[1] == L':' && IsSeparator(path[2])) return 3;
+  if (!IsSeparator(path[0]) || !IsSeparator(path[1])) return 0;
+  size_t i = 2;
+  for (int part = 0; part < 2; ++part) {
+    const size_t start = i;
+    while (path[i] != L'\0' && !IsSeparator(path[i])) ++i;
+    if (i == start) return 0;
+    // Device paths (\\?\, \\.\) are not folders of ours.
+    if (part == 0 && i - start == 1 && (path[start] == L'?' || path[start] == L'.')) return 0;
+    if (part == 0) {
+      if (path[i] == L'\0') return 0;
+      ++i;
+    }
+  }
+  return i;
+}
+
+// Every step after the root is a plain name, and there is at least one.
+bool HasPlainStepsBelowRoot(const wchar_t* path, size_t root) {
+  int steps = 0;
+  for (size_t i = root; path[i] != L'\0';) {
+    while (IsSeparator(path[i])) ++i;
+    const size_t start = i;
+    while (path[i] != L'\0' && !IsSeparator(path[i])) ++i;
+    const size_t length = i - start;
+    if (length == 0) break;
+    if ((length == 1 && path[start] == L'.') ||
+        (length == 2 && path[start] == L'.' && path[start + 1] == L'.')) {
+      return false;
+    }
+    ++steps;
+  }
+  return steps > 0;
+}
+
+bool HoldsFile(const wchar_t* folder, const wchar_t* name) {
+  WideText<kPathCapacity> path = {};
+  const size_t length = std::wcslen(folder);
+  const wchar_t* format = length > 0 && IsSeparator(folder[length - 1]) ? L"%ws%ws" : L"%ws\\%ws";
+  if (!BoundedFormat(path, format, folder, name)) return false;
+  const DWORD attributes = os.GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+}  // namespace
+
+bool IsOwnInstallDirectory(const wchar_t* folder) {
+  if (folder == nullptr || folder[0] == L'\0') return false;
+  const size_t root = RootLength(folder);
+  if (root == 0) return false;
+  // The shell would expand wildcards in the list of paths it deletes.
+  if (std::wcspbrk(folder, L"*?\"<>|") != nullptr || std::wcschr(folder + root, L':') != nullptr) {
+    return false;
+  }
+  if (!HasPlainStepsBelowRoot(folder, root)) return false;
+  return HoldsFile(folder, kUninstallerName) || HoldsFile(folder, kFamilyInfName);
+}
+
+DWORD DeletePrintQueue(const wchar_t* name, DWORD* error) {
+  DWORD result = 0;
+  DWORD failure = ERROR_SUCCESS;
+  PRINTER_DEFAULTSW defaults = {nullptr, nullptr, PRINTER_ALL_ACCESS};
+  ScopedPrinter printer;
+  if (os.OpenPrinterW(const_cast<LPWSTR>(name), printer.receive(), &defaults)) {
+    // Pending jobs would keep the queue alive.
+    os.SetPrinterW(printer.get(), 0, nullptr, PRINTER_CONTROL_PURGE);
+    result = os.DeletePrinter(printer.get());
+    if (result == 0) failure = GetLastError();
+    printer.reset();
+  } else {
+    failure = GetLastError();
+    // Already gone: deleted by other means, or standing twice in the tree.
+    result = failure == ERROR_INVALID_PRINTER_NAME ? 1 : 0;
+  }
+  if (result == 0) trace("Removing printer %ws failed, error %d", name, static_cast<int32_t>(failure));
+  RemoveQueueDevices(name);
+  if (error != nullptr) *error = result != 0 ? ERROR_SUCCESS : failure;
+  return result;
+}
+
+BOOL RemoveQueueDevices(const wchar_t* name) {
+  DWORD count = 0;
+  os.SetupDiClassGuidsFromNameW(L"PrintQueue", nullptr, 0, &count);
+  if (count == 0) return FALSE;
+  ScopedLocalMemory block(os.LocalAlloc(LPTR, count * sizeof(GUID)));
+  if (!block) return FALSE;
+  auto* guids = static_cast<GUID*>(block.get());
+  if (!os.SetupDiClassGuidsFromNameW(L"PrintQueue", guids, count, &count)) return FALSE;
+
+  ScopedDeviceInfoSet devices(
+      os.SetupDiGetClassDevsExW(&guids[0], nullptr, nullptr, DIGCF_ALLCLASSES, nullptr, nullptr, nullptr));
+  if (!devices) return FALSE;
+  BOOL result = FALSE;
+  SP_DEVINFO_DATA device = {};
+  device.cbSize = sizeof(device);
+  for (DWORD index = 0; os.SetupDiEnumDeviceInfo(devices.get(), index, &device); ++index) {
+    WideText<kFriendlyNameCapacity> friendly = {};
+    os.SetupDiGetDeviceRegistryPropertyW(devices.get(), &device, SPDRP_FRIENDLYNAME, nullptr,
+                                         reinterpret_cast<PBYTE>(friendly.data()),
+                                         sizeof(friendly.chars), nullptr);
+    friendly.chars[kFriendlyNameCapacity - 1] = L'\0';
+    if (friendly.equals(name)) {
+      result = os.SetupDiRemoveDevice(devices.get(), &device);
+      trace("Removing device %ws: %d", name, result);
+    }
+    device = {};
+    device.cbSize = sizeof(device);
+  }
+  return result;
+}
+
+DWORD DeleteDriverAndMonitor(const DRIVER_INFO_8W& driver, DWORD* error) {
+  // A monitor that is still in use stays; the driver deletion decides.
+  if (driver.pMonitorName != nullptr) os.DeleteMonitorW(nullptr, nullptr, driver.pMonitorName);
+  DWORD result = os.DeletePrinterDriverExW(nullptr, nullptr, driver.pName, DPD_DELETE_UNUSED_FILES, 0);
+  if (result == 0 && GetLastError() == ERROR_PRINTER_DRIVER_IN_USE) {
+    RestartSpooler();
+    result = os.DeletePrinterDriverExW(nullptr, nullptr, driver.pName, DPD_DELETE_UNUSED_FILES, 0);
+  }
+  DWORD failure = ERROR_SUCCESS;
+  if (result == 0) {
+    failure = GetLastError();
+    if (failure == ERROR_UNKNOWN_PRINTER_DRIVER) result = 1;  // already gone
+  }
+  if (error != nullptr) *error = result != 0 ? ERROR_SUCCESS : failure;
+  return result;
+}
+
+int DeleteMonitorFile(const wchar_t* file_name) {
+  if (!StopServiceAndWait(L"Spooler", kSpoolerTimeout)) {
+    trace("The spooler did not stop; %ws stays", file_name);
+    return 0;
+  }
+  WideText<kPathCapacity> system_directory = {};
+  WideText<kPathCapacity> path = {};
+  const UINT length = os.GetSystemDirectoryW(system_directory.data(), kPathCapacity);
+  if (length == 0 || length >= kPathCapacity ||
+      !BoundedFormat(path, L"%ws\\%ws", system_directory, file_name)) {
+    trace("No path for %ws in the system folder", file_name);
+  } else {
+    for (int attempt = 0; attempt < kMonitorFileTries; ++attempt) {
+      if (os.DeleteFileW(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) break;
+      os.Sleep(kPauseAfterFailedTry);
+    }
+  }
+  return StartServiceAndWait(L"Spooler", kSpoolerTimeout);
+}
+
+void DeleteInstallDirectory(HWND dialog) {
+  if (IsOwnInstallDirectory(InstallDirectory.c_str())) {
+    os.SHChangeNotify(SHCNE_DELETE, SHCNF_PATHW, InstallDirectory.c_str(), InstallDirectory.c_str());
+    // A list of one path: the folder without its trailing backslash, then a
+    // second terminator.
+    WideText<kPathCapacity + 1> from = {};
+    BoundedCopy(from, InstallDirectory.c_str());
+    size_t length = from.length();
+    while (length > 3 && (from.chars[length - 1] == L'\\' || from.chars[length - 1] == L'/')) {
+      from.chars[--length] = L'\0';
+    }
+    SHFILEOPSTRUCTW operation = {};
+    operation.hwnd = dialog;
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = from.c_str();
+    operation.fFlags = FOF_ALLOWUNDO;
+    const int result = os.SHFileOperationW(&operation);
+    trace("Deleting the folder %ws: %d", from, result);
+  } else {
+    trace("The folder %ws holds none of our files; it stays", InstallDirectory);
+  }
+
+  UninstallText text;
+  WideText<25> caption;
+  LoadUninstallText(text, IDS_UNINSTALLED);
+  FormatUninstallText(caption, IDS_MESSAGE_CAPTION);
+  os.MessageBoxW(dialog, text.c_str(), caption.c_str(), MB_OK);
+  // Nothing is left to do: the run ends here, and Close is accepted again.
+  EndWorkerRun();
+  PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+}
+
+DWORD WINAPI RemovalWorker(LPVOID parameter) {
+  HWND dialog = static_cast<HWND>(parameter);
+  EnableWorkerButtons(dialog, FALSE);
+  HWND bar = GetDlgItem(dialog, IDC_PROGRESS);
+  ShowWindow(bar, SW_SHOW);
+  PostPosition(bar, 20);
+  PostPosition(bar, 30);
+
+  const int failures = RemoveInventory(bar);
+
+  PostPosition(bar, 100);
+  PostMessageW(dialog, kInventoryChanged, 0, 0);
+  ShowWindow(bar, SW_HIDE);
+  if (failures != 0) {
+    // The worker's own buffer: the dialog rebuilds its tree meanwhile.
+    UninstallText text;
+    LoadUninstallText(text, IDS_UNINSTALL_FAILED);
+    os.MessageBoxW(dialog, text.c_str(), nullptr, MB_OK);
+    EndWorkerRun();
+    EnableWorkerButtons(dialog, TRUE);
+    return 0;
+  }
+  // The buttons stay disabled: the final step must not be cut off, nor run
+  // twice.
+  DeleteMonitorFile(kMonitorDll);
+  DeleteInstallDirectory(dialog);
+  return 0;
+}
