@@ -1,0 +1,70 @@
+#!/bin/bash
+# The uninstaller under Wine with nothing of the driver installed: "-u <folder>"
+# shows "Nothing need to be removed there"; "Remove" stops the spooler for the
+# monitor file, deletes the folder (it holds our files), says so and closes.
+# A folder without our files stays. The copy that unins000.exe starts asks for
+# its own deletion at the next start. Pictures of the tree go to
+# build/screenshots/.
+set -eu
+source "$(dirname "$0")/lib.sh"
+e2e_begin
+# The shell moves deleted folders to the desktop's trash: keep it in here.
+export XDG_DATA_HOME="$E2E_DIR/xdg"
+mkdir -p "$XDG_DATA_HOME" "$BUILD_DIR/screenshots"
+shots="$BUILD_DIR/screenshots"
+ui() { "$_tools_dir/wine.sh" "$BUILD_DIR/uidriver.exe" "$@" 2>>"$E2E_DIR/wine.log" | tr -d '\r'; }
+shot() { DISPLAY=$(cat "$E2E_PREFIX.display") import -window root "$shots/$1.png" 2>/dev/null || true; }
+ended() { ! kill -0 "$E2E_PID" 2>/dev/null; }
+
+# A second copy of the program, outside the folder that is to go.
+cp -r "$BUILD_DIR/dist" "$E2E_PREFIX/drive_c/Prog"
+system32="$E2E_PREFIX/drive_c/windows/system32"
+cp "$E2E_APP/amd64/vlm6mon.dll" "$system32/vlm6mon.dll" 2>/dev/null || echo x > "$system32/vlm6mon.dll"
+
+# --- nothing installed: the folder with our files goes ------------------------
+e2e_wine_bg 'C:\Prog\setup.exe' -u 'C:\Tapstart\'
+ui wait-tree 1001 "Nothing need" --with 1001 --timeout 20 > "$E2E_DIR/tree-empty.txt" || true
+cat "$E2E_DIR/tree-empty.txt"
+check "the tree shows only \"Nothing need to be removed there\"" \
+  test "$(grep -c '^[0-9]' "$E2E_DIR/tree-empty.txt")" = 1 -a "$(grep -c '^0 - "Nothing need to be removed there"$' "$E2E_DIR/tree-empty.txt")" = 1
+shot uninstall-nothing-installed
+ui wait-visible 1 --with 1001 >/dev/null
+ui click 1 --with 1001 >/dev/null
+# The shell may ask before it moves the folder to the trash.
+ui answer 6 --caption "Confirm deletion" --timeout 3 >/dev/null 2>&1 || true
+ui msgbox --timeout 30 > "$E2E_DIR/msg115.txt" || true
+cat "$E2E_DIR/msg115.txt"
+check "message 115 is shown" grep -q 'text="The driver is uninstalled."' "$E2E_DIR/msg115.txt"
+shot uninstall-done
+ui answer 1 >/dev/null || true
+wait_for 20 ended || true
+check "the dialog closed and the program ended" ended
+check "the folder is gone" test ! -e "$E2E_APP"
+check "the monitor file is gone from system32" test ! -e "$system32/vlm6mon.dll"
+check "the spooler runs again" bash -c "'$_tools_dir/wine.sh' sc query spooler 2>/dev/null | tr -d '\r' | grep -q RUNNING"
+
+# --- a folder without our files stays -----------------------------------------
+mkdir -p "$E2E_PREFIX/drive_c/Keep"
+echo letter > "$E2E_PREFIX/drive_c/Keep/letter.txt"
+e2e_wine_bg 'C:\Prog\setup.exe' -u 'C:\Keep\'
+ui wait-tree 1001 "Nothing need" --with 1001 --timeout 20 >/dev/null || true
+ui wait-visible 1 --with 1001 >/dev/null
+ui click 1 --with 1001 >/dev/null
+ui msgbox --timeout 30 > "$E2E_DIR/msg115-keep.txt" || true
+check "message 115 is shown for the other folder too" grep -q 'The driver is uninstalled' "$E2E_DIR/msg115-keep.txt"
+ui answer 1 >/dev/null || true
+wait_for 20 ended || true
+check "that program ended too" ended
+check "the folder without our files stays" test -f "$E2E_PREFIX/drive_c/Keep/letter.txt"
+e2e_collect_trace
+check "the trace says why it stays" grep -q 'Keep.*holds none of our files' "$E2E_DIR/trace.log"
+
+# --- the temporary copy is deleted at the next start ---------------------------
+e2e_wine_bg 'C:\Prog\unins000.exe'
+ui wait-tree 1001 "Nothing need" --with 1001 --timeout 20 >/dev/null || true
+ui close --with 1001 >/dev/null || true
+wait_for 20 bash -c "! pgrep -f 'uni[0-9A-Fa-f]*\.tmp' >/dev/null" || true
+pending=$("$_tools_dir/wine.sh" reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations 2>/dev/null | tr -d '\r' || true)
+echo "$pending"
+check "the copy is registered for deletion at the next start" bash -c "echo '$pending' | grep -qi 'uni[0-9a-f]*\.tmp'"
+e2e_end
