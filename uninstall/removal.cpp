@@ -288,7 +288,7 @@ void DeleteInstallDirectory(HWND dialog) {
 
   UninstallText text;
   WideText<25> caption;
-  LoadUninstallText(text, IDS_UNINSTALLED);
+  LoadText(text, IDS_UNINSTALLED);
   FormatUninstallText(caption, IDS_MESSAGE_CAPTION);
   os.MessageBoxW(dialog, text.c_str(), caption.c_str(), MB_OK);
   // Nothing is left to do: the run ends here, and Close is accepted again.
@@ -312,7 +312,7 @@ DWORD WINAPI RemovalWorker(LPVOID parameter) {
   if (failures != 0) {
     // The worker's own buffer: the dialog rebuilds its tree meanwhile.
     UninstallText text;
-    LoadUninstallText(text, IDS_UNINSTALL_FAILED);
+    LoadText(text, IDS_UNINSTALL_FAILED);
     os.MessageBoxW(dialog, text.c_str(), nullptr, MB_OK);
     EndWorkerRun();
     EnableWorkerButtons(dialog, TRUE);

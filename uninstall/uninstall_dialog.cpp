@@ -38,7 +38,7 @@ HTREEITEM InsertLine(HWND tree, TVINSERTSTRUCTW& insert, HTREEITEM parent, Unins
 // Loads a text into UninstallTextBuffer and formats it into TreeLineBuffer.
 template <typename... A>
 UninstallText& TreeLine(UINT id, const A&... args) {
-  LoadUninstallText(UninstallTextBuffer, id);
+  LoadText(UninstallTextBuffer, id);
   TreeLineBuffer = {};
   BoundedFormat(TreeLineBuffer, UninstallTextBuffer.c_str(), args...);
   return TreeLineBuffer;
@@ -83,11 +83,11 @@ void FillComponentTree(HWND dialog, const DriverPackageNode* first) {
   insert.item.mask = TVIF_TEXT;
 
   if (first == nullptr) {
-    LoadUninstallText(TreeLineBuffer, IDS_NOTHING_TO_REMOVE);
+    LoadText(TreeLineBuffer, IDS_NOTHING_TO_REMOVE);
     InsertLine(tree, insert, TVI_ROOT, TreeLineBuffer);
     return;
   }
-  LoadUninstallText(TreeLineBuffer, IDS_TREE_FOLDER);
+  LoadText(TreeLineBuffer, IDS_TREE_FOLDER);
   UninstallTextBuffer = {};
   BoundedFormat(UninstallTextBuffer, TreeLineBuffer.c_str(), InstallDirectory);
   InsertLine(tree, insert, TVI_ROOT, UninstallTextBuffer);

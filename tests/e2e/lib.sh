@@ -81,3 +81,14 @@ e2e_end() {
 #   e2e_usbprinter add --description "Vellumor VL-K20" --port 1
 # prints what it did and sets E2E_RC.
 e2e_usbprinter() { e2e_wine "$BUILD_DIR/usbprinter.exe" "$@"; }
+
+# Closes the uninstall dialog (the one with tree view 1001) as soon as its
+# worker lets Close through; false when it stays open.
+e2e_close_uninstall() {
+  local i
+  for i in $(seq 1 40); do
+    "$_tools_dir/wine.sh" "$BUILD_DIR/uidriver.exe" close --with 1001 --timeout 5 >/dev/null 2>&1
+    "$_tools_dir/wine.sh" "$BUILD_DIR/uidriver.exe" wait-gone --with 1001 --timeout 1 >/dev/null 2>&1 && return 0
+  done
+  return 1
+}

@@ -24,12 +24,19 @@ check "exactly one new copy" test "$(ls "$temp_dir" | grep -c '^uni.*\.tmp$')" -
 expected="cmdline L\"\\\"C:\\\\users\\\\$(id -un)\\\\Temp\\\\$copy\\\" -u \\\"C:\\\\Tapstart\\\\\""
 check "the copy was started as: \"<copy>\" -u \"C:\\Tapstart\\" grep -qF "CreateProcessInternalW app (null) $expected" "$E2E_DIR/wine.log"
 copy_gone() { ! pgrep -f "$copy" >/dev/null; }
+# The copy shows the uninstall dialog; Close ends it.
+e2e_close_uninstall || true
 wait_for 20 copy_gone || true
 check "the copy has ended" copy_gone
 
 # The other roads end with 0 too.
 e2e_wine "$E2E_APP/setup.exe" -u ""
 check "-u with an empty folder exits with 0" test "$E2E_RC" -eq 0
-e2e_wine "$E2E_APP/setup.exe" -u 'C:\nowhere\'
+e2e_wine_bg "$E2E_APP/setup.exe" -u 'C:\nowhere\'
+e2e_close_uninstall || true
+set +e
+wait "$E2E_PID"
+E2E_RC=$?
+set -e
 check "-u exits with 0" test "$E2E_RC" -eq 0
 e2e_end

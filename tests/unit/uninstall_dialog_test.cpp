@@ -31,7 +31,7 @@ HWND FindDialogOf(DWORD thread) {
 
 template <typename Condition>
 bool WaitFor(Condition condition) {
-  for (int i = 0; i < 500; ++i) {
+  for (int i = 0; i < 2000; ++i) {
     if (condition()) return true;
     Sleep(10);
   }
@@ -47,6 +47,9 @@ TEST_F(UninstallDialog, ShowsTheInventoryAndRefusesCloseWhileAWorkerRuns) {
   ModuleInstance = ProgramResources();
   BoundedCopy(InstallDirectory, L"C:\\Tapstart\\");
   AddDriver(L"Vellumor VL-K20");
+  AddQueue(L"Vellumor VL-K20", L"Vellumor VL-K20");
+  INITCOMMONCONTROLSEX classes = {sizeof(classes), ICC_TREEVIEW_CLASSES | ICC_PROGRESS_CLASS};
+  InitCommonControlsEx(&classes);
 
   const DWORD self = GetCurrentThreadId();
   std::atomic<bool> refused{false};
@@ -71,7 +74,7 @@ TEST_F(UninstallDialog, ShowsTheInventoryAndRefusesCloseWhileAWorkerRuns) {
 
   EXPECT_EQ(result, IDCANCEL);
   EXPECT_TRUE(refused);
-  EXPECT_EQ(items, 3) << "folder line, package-less node, driver";
+  EXPECT_EQ(items, 4) << "folder line, package-less node, driver, queue";
   EXPECT_EQ(machine.CallCount("EnumPrintersW"), 2) << "all three scans ran";
 }
 

@@ -4,6 +4,7 @@
 
 #include "app/globals.h"
 #include "resources/resource_ids.h"
+#include "tests/built_program.h"
 
 namespace {
 
@@ -51,15 +52,7 @@ void AddTreeLines(HWND tree, HTREEITEM item, int depth, std::vector<std::wstring
 }  // namespace
 
 HINSTANCE ProgramResources() {
-  static HINSTANCE program = nullptr;
-  if (program == nullptr) {
-    wchar_t path[MAX_PATH];
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder = path;
-    folder = folder.substr(0, folder.find_last_of(L'\\') + 1);
-    program = LoadLibraryExW((folder + L"setup.exe").c_str(), nullptr,
-                             LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-  }
+  static HINSTANCE program = LoadBuiltProgram();
   return program;
 }
 
