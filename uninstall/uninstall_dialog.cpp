@@ -44,11 +44,14 @@ UninstallText& TreeLine(UINT id, const A&... args) {
   return TreeLineBuffer;
 }
 
+// The spooler may leave a member out; the line then shows nothing for it.
+const wchar_t* OrEmpty(const wchar_t* text) { return text != nullptr ? text : L""; }
+
 UninstallText& DriverLine(const PrinterDriverNode& driver) {
   const DRIVER_INFO_8W* info = driver.driver_info;
   if (info == nullptr) return TreeLine(IDS_TREE_NO_DRIVER);
   const DWORDLONG v = info->dwlDriverVersion;
-  return TreeLine(IDS_TREE_DRIVER, info->pName, info->pszMfgName, static_cast<uint32_t>((v >> 48) & 0xFFFF),
+  return TreeLine(IDS_TREE_DRIVER, OrEmpty(info->pName), OrEmpty(info->pszMfgName), static_cast<uint32_t>((v >> 48) & 0xFFFF),
                   static_cast<uint32_t>((v >> 32) & 0xFFFF), static_cast<uint32_t>((v >> 16) & 0xFFFF),
                   static_cast<uint32_t>(v & 0xFFFF), driver.status);
 }
@@ -56,7 +59,7 @@ UninstallText& DriverLine(const PrinterDriverNode& driver) {
 UninstallText& QueueLine(const PrinterQueueNode& queue) {
   const PRINTER_INFO_2W* info = queue.queue_info;
   if (info == nullptr) return TreeLine(IDS_TREE_NO_QUEUE);
-  return TreeLine(IDS_TREE_QUEUE, info->pPrinterName, info->pPortName, queue.status);
+  return TreeLine(IDS_TREE_QUEUE, OrEmpty(info->pPrinterName), OrEmpty(info->pPortName), queue.status);
 }
 
 }  // namespace

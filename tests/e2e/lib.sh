@@ -92,3 +92,38 @@ e2e_close_uninstall() {
   done
   return 1
 }
+
+# The UI driver's lines (carriage returns dropped), and its exit code.
+e2e_ui() {
+  local out rc=0
+  out=$("$_tools_dir/wine.sh" "$BUILD_DIR/uidriver.exe" "$@" 2>>"$E2E_DIR/wine.log") || rc=$?
+  [ -z "$out" ] || printf '%s\n' "${out//$'\r'/}"
+  return "$rc"
+}
+
+# Presses a button once it can be pressed (a worker may still hold it).
+e2e_press() {
+  local i
+  for i in $(seq 1 20); do
+    e2e_ui click "$@" --timeout 2 >/dev/null && return 0
+    sleep 0.5
+  done
+  return 1
+}
+
+# A picture of the whole display into build/screenshots/NAME.png.
+e2e_shot() {
+  mkdir -p "$BUILD_DIR/screenshots"
+  DISPLAY=$(cat "$E2E_PREFIX.display") import -window root "$BUILD_DIR/screenshots/$1.png" 2>/dev/null || true
+}
+
+# Whether a live (not defunct) process of this scenario's prefix has a
+# command line matching the extended regular expression.
+e2e_running() {
+  local pid
+  for pid in $(pgrep -f -- "$1"); do
+    [ "$(ps -o stat= -p "$pid" 2>/dev/null | cut -c1)" = Z ] && continue
+    tr '\0' '\n' < "/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$E2E_PREFIX" && return 0
+  done
+  return 1
+}

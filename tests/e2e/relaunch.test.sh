@@ -23,7 +23,7 @@ check "exactly one new copy" test "$(ls "$temp_dir" | grep -c '^uni.*\.tmp$')" -
 # no closing quote (Wine's process channel shows the command line).
 expected="cmdline L\"\\\"C:\\\\users\\\\$(id -un)\\\\Temp\\\\$copy\\\" -u \\\"C:\\\\Tapstart\\\\\""
 check "the copy was started as: \"<copy>\" -u \"C:\\Tapstart\\" grep -qF "CreateProcessInternalW app (null) $expected" "$E2E_DIR/wine.log"
-copy_gone() { ! pgrep -f "$copy" >/dev/null; }
+copy_gone() { ! e2e_running "$copy"; }
 # The copy shows the uninstall dialog; Close ends it.
 e2e_close_uninstall || true
 wait_for 20 copy_gone || true
