@@ -169,6 +169,7 @@ int RunProgram(HINSTANCE instance, const wchar_t* tail) {
   if (lock.second_instance) return 0;
 
   const CommandLineOptions options = ParseCommandLine(tail);
+  int exit_code = 0;
   switch (SelectRunMode(options)) {
     case RunMode::kUninstallDialog:
       ScheduleDeletionOfRelaunchedCopy();
@@ -181,7 +182,8 @@ int RunProgram(HINSTANCE instance, const wchar_t* tail) {
       StartInstalledUninstaller(lock);
       break;
     case RunMode::kSilentInstall:
-      InstallWorker(nullptr);
+      // A deployment tool must not record a failed install as a success.
+      exit_code = static_cast<int>(InstallWorker(nullptr));
       break;
     case RunMode::kInstallDialog:
       OpenDialog(IDD_INSTALLER, InstallerDialogProc);
@@ -191,5 +193,5 @@ int RunProgram(HINSTANCE instance, const wchar_t* tail) {
       break;
   }
   lock.Close();
-  return 0;
+  return exit_code;
 }

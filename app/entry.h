@@ -63,5 +63,6 @@ bool IsRelaunchedCopy(const wchar_t* module_path, const wchar_t* temp_directory)
 // next system start. Any other program file is left alone.
 void ScheduleDeletionOfRelaunchedCopy();
 
-// The whole entry; returns the process exit code.
+// The whole entry; returns the process exit code: 0, except for a silent
+// install that failed, which exits with the install's error code.
 int RunProgram(HINSTANCE instance, const wchar_t* tail);

@@ -1,0 +1,425 @@
+// The install worker, silently and in the installer dialog, against the fake
+// machine. Dialog 106 is the real template of the built program beside the
+// tests; the worker runs on the test's own thread, so every control change is
+// done by the time it returns, and the posted progress positions are read by
+// pumping the thread's messages afterwards.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/entry.h"
+#include "discovery/usb_printers.h"
+#include "install/install_worker.h"
+#include "resources/resource_ids.h"
+#include "tests/fakes/fake_machine.h"
+
+namespace {
+
+constexpr wchar_t kFolder[] = L"C:\\Drivers\\Setup\\";
+
+// --- printers that come and go -----------------------------------------------
+
+// A printer plugged in while the worker searches: attached when the device
+// tree is re-enumerated for the n-th time.
+struct LatePrinter {
+  std::wstring description;
+  DWORD port;
+  int at_reenumeration;
+};
+std::vector<LatePrinter> g_late_printers;
+std::vector<ULONG> g_reenumerate_flags;
+decltype(OsTable::CM_Reenumerate_DevNode) g_reenumerate = nullptr;
+
+CONFIGRET WINAPI ReenumerateAndAttach(DEVINST node, ULONG flags) {
+  g_reenumerate_flags.push_back(flags);
+  const CONFIGRET result = g_reenumerate(node, flags);
+  FakeMachine& m = Fake();
+  for (const LatePrinter& p : g_late_printers) {
+    if (p.at_reenumeration == m.devices.reenumerations) AddUsbPrinter(m, p.description, p.port);
+  }
+  return result;
+}
+
+void PlugInLater(const std::wstring& description, DWORD port, int at) {
+  if (os.CM_Reenumerate_DevNode != ReenumerateAndAttach) {
+    g_reenumerate = os.CM_Reenumerate_DevNode;
+    os.CM_Reenumerate_DevNode = ReenumerateAndAttach;
+    g_late_printers.clear();
+    g_reenumerate_flags.clear();
+  }
+  g_late_printers.push_back({description, port, at});
+}
+
+// The queue exists already, so the install of that printer succeeds at once.
+void QueueExists(FakeMachine& m, const std::wstring& name, const std::wstring& port) {
+  m.spooler.printers.push_back({name, port, name});
+}
+
+std::wstring PortName(DWORD port) {
+  wchar_t text[16];
+  swprintf(text, 16, L"USB%03u", port);
+  return text;
+}
+
+// A supported printer that is attached and whose install succeeds.
+void AttachInstalled(FakeMachine& m, const std::wstring& description, DWORD port) {
+  AddUsbPrinter(m, description, port);
+  QueueExists(m, description, PortName(port));
+}
+
+std::vector<std::wstring> LinesStartingWith(const FakeMachine& m, const std::wstring& start) {
+  std::vector<std::wstring> found;
+  for (const std::wstring& line : m.TraceLines()) {
+    if (line.rfind(start, 0) == 0) found.push_back(line);
+  }
+  return found;
+}
+
+// Every test starts from the program's folder and leaves no scan behind.
+class InstallWorkerTest : public testing::Test {
+ protected:
+  void SetUp() override { BoundedCopy(InstallDirectory, kFolder); }
+  void TearDown() override {
+    FreeUsbPrinterList(&UsbPrinterList);
+    EXPECT_EQ(machine.LiveBlocks(), 0);
+    EXPECT_EQ(machine.OpenHandleCount(), 0);
+  }
+  FakeMachine machine;
+};
+
+// --- the dialog --------------------------------------------------------------
+
+struct Look {
+  std::wstring status;
+  bool wizard, picture, log, progress;  // shown
+};
+
+std::vector<int> g_positions;
+WNDPROC g_progress_proc = nullptr;
+
+LRESULT CALLBACK RecordPosition(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == PBM_SETPOS) g_positions.push_back(static_cast<int>(wparam));
+  return CallWindowProcW(g_progress_proc, window, message, wparam, lparam);
+}
+
+INT_PTR CALLBACK PassiveDialog(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+std::wstring ProgramBesideTests() {
+  wchar_t path[MAX_PATH];
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring folder = path;
+  return folder.substr(0, folder.rfind(L'\\') + 1) + L"setup.exe";
+}
+
+// Dialog 106 of the built program, with the program's strings: the tests
+// compare what the worker shows with the string table, whatever the language.
+class InstallerDialog {
+ public:
+  InstallerDialog() {
+    module_ = LoadLibraryExW(ProgramBesideTests().c_str(), nullptr,
+                             LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    EXPECT_NE(module_, nullptr) << "setup.exe beside the tests";
+    saved_instance_ = ModuleInstance;
+    ModuleInstance = module_;
+    INITCOMMONCONTROLSEX classes{sizeof(classes), ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&classes);
+    window = CreateDialogParamW(module_, MAKEINTRESOURCEW(IDD_INSTALLER), nullptr, PassiveDialog, 0);
+    EXPECT_NE(window, nullptr) << "dialog 106";
+    g_positions.clear();
+    g_progress_proc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+        GetDlgItem(window, IDC_PROGRESS), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordPosition)));
+  }
+  ~InstallerDialog() {
+    DestroyWindow(window);
+    ModuleInstance = saved_instance_;
+    FreeLibrary(module_);
+  }
+
+  std::wstring Text(int id) const {
+    wchar_t text[4096] = {};
+    GetDlgItemTextW(window, id, text, 4096);
+    return text;
+  }
+  bool Shown(int id) const {
+    return (GetWindowLongW(GetDlgItem(window, id), GWL_STYLE) & WS_VISIBLE) != 0;
+  }
+  Look Now() const {
+    return {Text(IDC_STATUS), Shown(IDC_WIZARD), Shown(IDC_PICTURE), Shown(IDC_LOG),
+            Shown(IDC_PROGRESS)};
+  }
+  // The positions posted to the progress bar, in order.
+  std::vector<int> Positions() const {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    return g_positions;
+  }
+  std::wstring String(UINT id) const {
+    wchar_t text[1024] = {};
+    LoadStringW(module_, id, text, 1024);
+    return text;
+  }
+  std::wstring Message(UINT id, const std::wstring& printer, const std::wstring& port) const {
+    WideText<1024> text;
+    BoundedFormat(text, String(id).c_str(), printer.c_str(), port.c_str());
+    return text.c_str();
+  }
+
+  HWND window = nullptr;
+
+ private:
+  HMODULE module_ = nullptr;
+  HINSTANCE saved_instance_ = nullptr;
+};
+
+// What the dialog looked like at each pause of the search, and when the first
+// scan began.
+const InstallerDialog* g_dialog = nullptr;
+std::vector<Look> g_at_pauses;
+std::vector<Look> g_at_scans;
+decltype(OsTable::Sleep) g_sleep = nullptr;
+decltype(OsTable::SetupDiGetClassDevsW) g_get_class_devs = nullptr;
+
+void WINAPI LookAndSleep(DWORD ms) {
+  g_at_pauses.push_back(g_dialog->Now());
+  g_sleep(ms);
+}
+
+HDEVINFO WINAPI LookAndScan(const GUID* guid, PCWSTR enumerator, HWND parent, DWORD flags) {
+  g_at_scans.push_back(g_dialog->Now());
+  return g_get_class_devs(guid, enumerator, parent, flags);
+}
+
+void WatchDialog(const InstallerDialog& dialog) {
+  g_dialog = &dialog;
+  g_at_pauses.clear();
+  g_at_scans.clear();
+  g_sleep = os.Sleep;
+  os.Sleep = LookAndSleep;
+  g_get_class_devs = os.SetupDiGetClassDevsW;
+  os.SetupDiGetClassDevsW = LookAndScan;
+}
+
+// --- silent install ----------------------------------------------------------
+
+TEST_F(InstallWorkerTest, SearchesOncePerSecondUntilAPrinterIsPluggedIn) {
+  PlugInLater(L"Vellumor VL-K20", 1, 2);
+  QueueExists(machine, L"Vellumor VL-K20", L"USB001");
+
+  EXPECT_EQ(InstallWorker(nullptr), 0u);
+
+  EXPECT_STREQ(DriverInfPath.c_str(), L"C:\\Drivers\\Setup\\vlm6v6.inf");
+  EXPECT_EQ(machine.sleeps, (std::vector<DWORD>{1000, 1000})) << "one pause per empty pass";
+  EXPECT_EQ(machine.CallCount("SetupDiGetClassDevsW"), 3) << "three passes";
+  EXPECT_EQ(g_reenumerate_flags, (std::vector<ULONG>{CM_REENUMERATE_SYNCHRONOUS,
+                                                     CM_REENUMERATE_SYNCHRONOUS}))
+      << "each pause is followed by a re-enumeration that Windows finishes first";
+  EXPECT_EQ(LinesStartingWith(machine, L"Installing printer model"),
+            std::vector<std::wstring>{
+                L"Installing printer model: Vellumor VL-K20, name: Vellumor VL-K20, port: USB001"});
+}
+
+TEST_F(InstallWorkerTest, InstallsEverySupportedPrinterOfAPassAndPassesOverOthers) {
+  AttachInstalled(machine, L"Vellumor VL-K20", 1);
+  AddUsbPrinter(machine, L"Other Maker P1", 2);
+  AddUsbPrinter(machine, L"VellumorVL-K410A_", 3);
+  QueueExists(machine, L"Vellumor VL-K410A_", L"USB003");
+
+  EXPECT_EQ(InstallWorker(nullptr), 0u);
+
+  EXPECT_TRUE(machine.sleeps.empty());
+  // Newest scan record first; driver and printer name joined by one blank.
+  EXPECT_EQ(LinesStartingWith(machine, L"Installing printer model"),
+            (std::vector<std::wstring>{
+                L"Installing printer model: Vellumor VL-K410A_, name: Vellumor VL-K410A_, port: USB003",
+                L"Installing printer model: Vellumor VL-K20, name: Vellumor VL-K20, port: USB001"}));
+}
+
+TEST_F(InstallWorkerTest, InfPathThatDoesNotFitStopsBeforeAnySearch) {
+  // 249 characters of folder and vlm6v6.inf fill the 260-character path.
+  const std::wstring fits = L"C:\\" + std::wstring(245, L'd') + L"\\";
+  ASSERT_TRUE(BoundedCopy(InstallDirectory, fits.c_str()));
+  AttachInstalled(machine, L"Vellumor VL-K20", 1);
+  EXPECT_EQ(InstallWorker(nullptr), 0u);
+  EXPECT_EQ(DriverInfPath.length(), 259u);
+
+  const std::wstring too_long = L"C:\\" + std::wstring(246, L'd') + L"\\";
+  ASSERT_TRUE(BoundedCopy(InstallDirectory, too_long.c_str()));
+  const int scans = machine.CallCount("SetupDiGetClassDevsW");
+  EXPECT_EQ(InstallWorker(nullptr), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
+  EXPECT_TRUE(DriverInfPath.empty()) << "no cut path is left for the wizard";
+  EXPECT_EQ(machine.CallCount("SetupDiGetClassDevsW"), scans) << "no search";
+  EXPECT_EQ(LinesStartingWith(machine, L"Driver INF path does not fit").size(), 1u);
+}
+
+TEST_F(InstallWorkerTest, SilentRoadExitsWithTheInstallOutcome) {
+  AttachInstalled(machine, L"Vellumor VL-K20", 1);
+  EXPECT_EQ(RunProgram(nullptr, L"/silence"), 0);
+
+  // A program folder so long that the INF path cannot be formed.
+  machine.module_path = L"C:\\" + std::wstring(247, L'd') + L"\\s.exe";
+  EXPECT_EQ(RunProgram(nullptr, L"/SILENCE"), ERROR_FILENAME_EXCED_RANGE);
+  EXPECT_EQ(RunProgram(nullptr, L""), 0) << "the dialog road keeps exit code 0";
+}
+
+// --- the installer dialog ----------------------------------------------------
+
+TEST_F(InstallWorkerTest, DialogSearchesShowsTheWizardAndInstallsAPrinterPluggedInLater) {
+  InstallerDialog dialog;
+  ASSERT_NE(dialog.window, nullptr);
+  PlugInLater(L"Vellumor VL-K20", 1, 2);
+  QueueExists(machine, L"Vellumor VL-K20", L"USB001");
+  WatchDialog(dialog);
+
+  EXPECT_EQ(InstallWorker(dialog.window), 0u);
+
+  ASSERT_EQ(g_at_scans.size(), 3u);
+  EXPECT_EQ(g_at_scans[0].status, dialog.String(IDS_SEARCHING));
+  EXPECT_TRUE(g_at_scans[0].progress);
+  EXPECT_FALSE(g_at_scans[0].picture);
+  ASSERT_EQ(g_at_pauses.size(), 2u);
+  for (const Look& look : g_at_pauses) {
+    EXPECT_EQ(look.status, dialog.String(IDS_NO_DEVICE));
+    EXPECT_TRUE(look.wizard);
+    EXPECT_TRUE(look.picture);
+    EXPECT_FALSE(look.log);
+    EXPECT_FALSE(look.progress);
+  }
+
+  const std::wstring installed = dialog.Message(IDS_INSTALLED, L"Vellumor VL-K20", L"USB001");
+  EXPECT_EQ(dialog.Text(IDC_LOG),
+            dialog.Message(IDS_FOUND_PRINTER, L"Vellumor VL-K20", L"USB001") + installed)
+      << "the log is cleared at each pass";
+  EXPECT_EQ(dialog.Text(IDC_STATUS), installed);
+  EXPECT_EQ(dialog.Text(IDC_CANCEL), dialog.String(IDS_DONE));
+  const Look end = dialog.Now();
+  EXPECT_FALSE(end.wizard);
+  EXPECT_FALSE(end.picture);
+  EXPECT_TRUE(end.log);
+  EXPECT_TRUE(end.progress);
+  EXPECT_EQ(dialog.Positions(), (std::vector<int>{100, 40, 80, 100}));
+}
+
+TEST_F(InstallWorkerTest, DialogLogsEachPrinterOfOnePass) {
+  InstallerDialog dialog;
+  ASSERT_NE(dialog.window, nullptr);
+  AttachInstalled(machine, L"Vellumor VL-K20", 1);
+  AddUsbPrinter(machine, L"Other Maker P1", 2);
+  AttachInstalled(machine, L"Vellumor VL-K21", 3);
+
+  EXPECT_EQ(InstallWorker(dialog.window), 0u);
+
+  EXPECT_EQ(dialog.Text(IDC_LOG),
+            dialog.Message(IDS_FOUND_PRINTER, L"Vellumor VL-K21", L"USB003") +
+                dialog.Message(IDS_INSTALLED, L"Vellumor VL-K21", L"USB003") +
+                dialog.Message(IDS_FOUND_PRINTER, L"Vellumor VL-K20", L"USB001") +
+                dialog.Message(IDS_INSTALLED, L"Vellumor VL-K20", L"USB001"));
+  EXPECT_EQ(dialog.Positions(), (std::vector<int>{100, 40, 80, 40, 40, 80, 100}))
+      << "40 before each device, 80 after each install";
+  EXPECT_EQ(dialog.Text(IDC_CANCEL), dialog.String(IDS_DONE));
+}
+
+TEST_F(InstallWorkerTest, DialogWithAnInfPathThatDoesNotFitShowsTheFailure) {
+  InstallerDialog dialog;
+  ASSERT_NE(dialog.window, nullptr);
+  const std::wstring cancel = dialog.Text(IDC_CANCEL);
+  const std::wstring too_long = L"C:\\" + std::wstring(246, L'd') + L"\\";
+  ASSERT_TRUE(BoundedCopy(InstallDirectory, too_long.c_str()));
+
+  EXPECT_EQ(InstallWorker(dialog.window), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
+
+  WideText<1024> failed;
+  BoundedFormat(failed, dialog.String(IDS_INSTALL_FAILED).c_str(), 206);
+  EXPECT_EQ(dialog.Text(IDC_STATUS), failed.c_str());
+  EXPECT_EQ(dialog.Text(IDC_CANCEL), cancel);
+  EXPECT_FALSE(dialog.Shown(IDC_WIZARD)) << "no wizard on a cut path";
+  EXPECT_EQ(dialog.Positions(), std::vector<int>{100});
+}
+
+// --- the dialog procedure ----------------------------------------------------
+
+TEST_F(InstallWorkerTest, WizardOpensTheAddPrinterWizardOnTheInfAndTriesOnceToRaiseIt) {
+  BoundedCopy(DriverInfPath, L"C:\\Drivers\\Setup\\vlm6v6.inf");
+  EXPECT_FALSE(InstallerDialogProc(nullptr, WM_COMMAND, MAKEWPARAM(IDC_WIZARD, BN_CLICKED), 0));
+  ASSERT_EQ(machine.processes.size(), 1u);
+  EXPECT_EQ(machine.processes[0].command_line,
+            L"rundll32.exe printui.dll PrintUIEntry /ii /f \"C:\\Drivers\\Setup\\vlm6v6.inf\"");
+  EXPECT_EQ(machine.sleeps, std::vector<DWORD>{300});
+
+  // The longest INF path fits the wizard's own command line whole.
+  const std::wstring longest = L"C:\\" + std::wstring(246, L'd') + L"\\vlm6v6.inf";
+  ASSERT_TRUE(BoundedCopy(DriverInfPath, longest.c_str()));
+  InstallerDialogProc(nullptr, WM_COMMAND, IDC_WIZARD, 0);
+  ASSERT_EQ(machine.processes.size(), 2u);
+  EXPECT_EQ(machine.processes[1].command_line,
+            L"rundll32.exe printui.dll PrintUIEntry /ii /f \"" + longest + L"\"");
+
+  // A wizard that does not start leaves nothing to wait for; no path, no start.
+  machine.FailTimes("CreateProcessW", ERROR_FILE_NOT_FOUND, 1);
+  InstallerDialogProc(nullptr, WM_COMMAND, IDC_WIZARD, 0);
+  DriverInfPath.clear();
+  InstallerDialogProc(nullptr, WM_COMMAND, IDC_WIZARD, 0);
+  EXPECT_EQ(machine.processes.size(), 2u);
+  EXPECT_EQ(machine.sleeps, (std::vector<DWORD>{300, 300}));
+}
+
+// The dialog as the program runs it: the worker on its own thread, Cancel
+// (reading Done by then) ends the dialog.
+constexpr UINT_PTR kPollTimer = 7;
+int g_polls = 0;
+std::wstring g_done;
+
+INT_PTR CALLBACK ClickDoneWhenShown(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_INITDIALOG) SetTimer(window, kPollTimer, 20, nullptr);
+  if (message == WM_TIMER && wparam == kPollTimer) {
+    wchar_t caption[64] = {};
+    GetDlgItemTextW(window, IDC_CANCEL, caption, 64);
+    if (g_done == caption) {
+      KillTimer(window, kPollTimer);
+      SendDlgItemMessageW(window, IDC_CANCEL, BM_CLICK, 0, 0);
+    } else if (++g_polls > 500) {
+      EndDialog(window, -1);
+    }
+    return TRUE;
+  }
+  return InstallerDialogProc(window, message, wparam, lparam);
+}
+
+TEST_F(InstallWorkerTest, DialogRunsTheWorkerOnItsOwnThreadAndCancelEndsIt) {
+  InstallerDialog strings;  // the program's resources for the real dialog
+  g_done = strings.String(IDS_DONE);
+  g_polls = 0;
+  AttachInstalled(machine, L"Vellumor VL-K20", 1);
+
+  const INT_PTR result = DialogBoxParamW(ModuleInstance, MAKEINTRESOURCEW(IDD_INSTALLER), nullptr,
+                                         ClickDoneWhenShown, 0);
+  EXPECT_EQ(result, IDCANCEL);
+  EXPECT_EQ(LinesStartingWith(machine, L"Installing printer model").size(), 1u);
+}
+
+// --- helpers -----------------------------------------------------------------
+
+TEST(AppendLogText, AppendsAtTheEndWhereverTheSelectionIs) {
+  HWND edit = CreateWindowExW(0, L"EDIT", L"", ES_MULTILINE | ES_READONLY, 0, 0, 200, 100, nullptr,
+                              nullptr, nullptr, nullptr);
+  ASSERT_NE(edit, nullptr);
+  AppendLogText(edit, L"first\r\n");
+  SendMessageW(edit, EM_SETSEL, 0, 3);
+  AppendLogText(edit, L"second");
+  wchar_t text[64] = {};
+  GetWindowTextW(edit, text, 64);
+  EXPECT_STREQ(text, L"first\r\nsecond");
+  EXPECT_FALSE(SendMessageW(edit, EM_CANUNDO, 0, 0)) << "not undoable";
+  DestroyWindow(edit);
+}
+
+TEST(ForegroundProcessWindow, FindsOnlyWindowsOfThatProcess) {
+  HWND window = CreateWindowExW(0, L"STATIC", L"probe", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
+                                nullptr, nullptr, nullptr);
+  ASSERT_NE(window, nullptr);
+  EXPECT_TRUE(ForegroundProcessWindow(GetCurrentProcessId()));
+  EXPECT_FALSE(ForegroundProcessWindow(0xFFFFFFF0)) << "no process has that id";
+  DestroyWindow(window);
+}
+
+}  // namespace
