@@ -1,0 +1,57 @@
+#!/bin/bash
+# The silent install end to end: a virtual Vellumor VL-K20 on port 1 is
+# installed by "setup.exe /silence", which exits with 0 and leaves the queue,
+# the driver, the language monitor and its DLL behind; an install that fails
+# makes the program exit with a non-zero code.
+set -eu
+source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/install_lib.sh"
+e2e_begin
+
+e2e_wine "$USBPRINTER" add --description "Vellumor VL-K20" --port 1 --serial E2E0001
+check "the virtual printer is attached" test "$E2E_RC" -eq 0
+
+run_start
+e2e_wine "$E2E_APP/setup.exe" /silence
+silent_rc=$E2E_RC
+run_trace > "$E2E_DIR/silent-ok.trace"
+check "setup.exe /silence exits with 0 after installing" test "$silent_rc" -eq 0
+
+spooler_list > "$E2E_DIR/spooler.txt"
+check "a queue Vellumor VL-K20 on USB001 with driver Vellumor VL-K20" \
+  grep -qxF 'queue "Vellumor VL-K20" port "USB001" driver "Vellumor VL-K20"' "$E2E_DIR/spooler.txt"
+check "the driver Vellumor VL-K20 is registered" \
+  grep -qF 'driver "Vellumor VL-K20" ' "$E2E_DIR/spooler.txt"
+check "the monitor Vellumor Language Monitor V6 is registered" \
+  grep -qF 'monitor "Vellumor Language Monitor V6" dll "vlm6mon.dll"' "$E2E_DIR/spooler.txt"
+check "vlm6mon.dll is in system32" test -f "$E2E_PREFIX/drive_c/windows/system32/vlm6mon.dll"
+check "the trace tells the install in order" in_order "$E2E_DIR/silent-ok.trace" \
+  "Found model Vellumor VL-K20, Vellumor VL-K20" \
+  "Installing printer model: Vellumor VL-K20, name: Vellumor VL-K20, port: USB001" \
+  "DoUploadDriverPackage, , code:-2147467263." \
+  "Remove file:*vlm6drv6.dll*" \
+  "CopyFile file:*vlm6drv6.dll*" \
+  "CopyFile file:*vlm6drv6.dat*"
+
+# A supported printer whose install fails: its package lacks the data file,
+# so nothing can be registered for it.
+e2e_wine "$USBPRINTER" remove --port 1
+e2e_wine "$USBPRINTER" add --description "Vellumor VL-K21" --port 2 --serial E2E0002
+rm -f "$E2E_APP/dat/vlm6drv6.dat"
+run_start
+e2e_wine "$E2E_APP/setup.exe" /silence
+failed_rc=$E2E_RC
+run_trace > "$E2E_DIR/silent-failed.trace"
+check "setup.exe /silence exits with a non-zero code when the install fails" test "$failed_rc" -ne 0
+error=$(sed -n 's/^Install failed, name: Vellumor VL-K21, port: USB002, error:\([0-9]*\)$/\1/p' \
+  "$E2E_DIR/silent-failed.trace")
+check "the failure is traced with its error code" test -n "$error"
+if [ -n "$error" ]; then
+  [ "$error" -eq 0 ] && error=1603
+  # The shell sees the low byte of the Windows exit code.
+  check "the exit code is the traced error code ($error)" test "$failed_rc" -eq $((error & 255))
+fi
+spooler_list > "$E2E_DIR/spooler-failed.txt"
+check "no queue for the failed printer" \
+  bash -c "! grep -qF 'queue \"Vellumor VL-K21\"' '$E2E_DIR/spooler-failed.txt'"
+e2e_end
