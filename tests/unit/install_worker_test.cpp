@@ -347,7 +347,7 @@ TEST_F(InstallWorkerTest, WizardOpensTheAddPrinterWizardOnTheInfAndTriesOnceToRa
   EXPECT_EQ(machine.sleeps, std::vector<DWORD>{300});
 
   // The longest INF path fits the wizard's own command line whole.
-  const std::wstring longest = L"C:\\" + std::wstring(246, L'd') + L"\\vlm6v6.inf";
+  const std::wstring longest = L"C:\\" + std::wstring(245, L'd') + L"\\vlm6v6.inf";
   ASSERT_TRUE(BoundedCopy(DriverInfPath, longest.c_str()));
   InstallerDialogProc(nullptr, WM_COMMAND, IDC_WIZARD, 0);
   ASSERT_EQ(machine.processes.size(), 2u);
