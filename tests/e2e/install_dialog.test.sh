@@ -54,9 +54,14 @@ searching_then_installed() {
   installed=$(program_string 103 "$langid")
   done_text=$(program_string 118 "$langid")
 
+  # The watcher starts first, so that it sees the dialog's first moment.
+  on_dialog hold 1006 "$(plain_start "$searching")" --timeout 30 > "$E2E_DIR/hold-$tag.txt" &
+  local watcher=$!
+  sleep 1
   start_dialog "$language"
-  check "[$tag] the status line shows the searching text first" \
-    on_dialog hold 1006 "$(plain_start "$searching")" --timeout 20
+  wait "$watcher" && held=0 || held=$?
+  cat "$E2E_DIR/hold-$tag.txt"
+  check "[$tag] the status line shows the searching text first" test "$held" -eq 0
   check "[$tag] while searching the picture is hidden and the progress bar shown" \
     visibility_is "1007=0 1003=1"
   shot "installer-searching-$tag"
@@ -137,6 +142,7 @@ check "failed install: traced with its error code" test -n "$error"
 check "failed install: the status shows that error code" \
   same "$(on_dialog text 1006)" "${failed/\%d/$error}"
 check "failed install: button 2 keeps its caption" same "$(on_dialog text 2)" "$cancel"
+check "failed install: the progress bar stands at 100" same "$(on_dialog pos 1003)" 100
 shot installer-failed-en
 on_dialog close >/dev/null
 on_dialog wait-gone --timeout 20 >/dev/null || true

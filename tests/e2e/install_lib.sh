@@ -32,5 +32,5 @@ in_order() {
   if [ $# -ne 0 ]; then echo "  not found in order: $1"; return 1; fi
 }
 
-spooler_list() { e2e_wine "$SPOOLERLIST"; }
-ui() { e2e_wine "$UIDRIVER" "$@"; }
+spooler_list() { e2e_wine "$SPOOLERLIST"; return "$E2E_RC"; }
+ui() { e2e_wine "$UIDRIVER" "$@"; return "$E2E_RC"; }

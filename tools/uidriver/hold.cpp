@@ -36,14 +36,16 @@ bool Contains(HWND control, const std::wstring& wanted) {
 
 // Watches the control as closely as it can and holds the program as soon as
 // the control's text contains TEXT; the threads stay suspended until
-// "release". Fails when the moment passed before the program could be held.
+// "release". Fails when the moment passed before the program could be held;
+// start it before the program to watch from the program's first moment.
 int Hold(const Invocation& call) {
   long id = 0;
   if (call.words.size() < 2 || !ParseNumber(call.words[0], &id)) {
     Print(L"usage: hold ID TEXT");
     return 2;
   }
-  HWND dialog = WaitForDialog(call.selector);
+  // Started before the program, it looks for the dialog as often as it can.
+  HWND dialog = WaitForDialog(call.selector, 1);
   if (dialog == nullptr) return 1;
   HWND control = FindControl(dialog, static_cast<int>(id));
   if (control == nullptr) return 1;

@@ -49,9 +49,9 @@ struct CommandRegistration {
 // --- finding windows -------------------------------------------------------
 // Every dialog that matches now, topmost first.
 std::vector<HWND> MatchingDialogs(const Selector& selector);
-// The first matching dialog, waiting up to the timeout; prints "no dialog"
-// and returns null when none came.
-HWND WaitForDialog(const Selector& selector);
+// The first matching dialog, waiting up to the timeout and looking every
+// `interval_ms`; prints "no dialog" and returns null when none came.
+HWND WaitForDialog(const Selector& selector, DWORD interval_ms = 100);
 // The control of that ID in the dialog; prints "no control ID" when absent.
 HWND FindControl(HWND dialog, int id);
 
@@ -73,13 +73,13 @@ void Print(const std::wstring& line);  // UTF-8 and a line feed, on standard out
 std::wstring Quoted(const std::wstring& text);
 std::wstring Hex(ULONG_PTR value);
 bool ParseNumber(const std::wstring& text, long* value);
-// Polls `condition` every 100 ms until it holds or the time is up.
+// Polls `condition` every `interval_ms` until it holds or the time is up.
 template <typename Condition>
-bool WaitUntil(DWORD timeout_ms, Condition condition) {
+bool WaitUntil(DWORD timeout_ms, Condition condition, DWORD interval_ms = 100) {
   const ULONGLONG end = GetTickCount64() + timeout_ms;
   for (;;) {
     if (condition()) return true;
     if (GetTickCount64() >= end) return false;
-    Sleep(100);
+    Sleep(interval_ms);
   }
 }

@@ -51,13 +51,16 @@ std::vector<HWND> MatchingDialogs(const Selector& selector) {
   return search.found;
 }
 
-HWND WaitForDialog(const Selector& selector) {
+HWND WaitForDialog(const Selector& selector, DWORD interval_ms) {
   HWND dialog = nullptr;
-  WaitUntil(selector.timeout_ms, [&] {
-    const std::vector<HWND> found = MatchingDialogs(selector);
-    if (!found.empty()) dialog = found.front();
-    return dialog != nullptr;
-  });
+  WaitUntil(
+      selector.timeout_ms,
+      [&] {
+        const std::vector<HWND> found = MatchingDialogs(selector);
+        if (!found.empty()) dialog = found.front();
+        return dialog != nullptr;
+      },
+      interval_ms);
   if (dialog == nullptr) Print(L"no dialog");
   return dialog;
 }
