@@ -140,6 +140,10 @@ DWORD WINAPI InstallWorker(LPVOID parameter) {
   }
 
   if (dialog != nullptr) {
+    // The bar shows positions. Common controls that know marquee mode ignore
+    // every position of a bar whose template asks for it, so it is turned off.
+    SetWindowLongPtrW(report.progress, GWL_STYLE,
+                      GetWindowLongPtrW(report.progress, GWL_STYLE) & ~PBS_MARQUEE);
     ShowWindow(report.progress, SW_SHOW);
     report.Progress(100);
     LoadMessage(text, IDS_SEARCHING);

@@ -298,6 +298,7 @@ TEST_F(InstallWorkerTest, DialogSearchesShowsTheWizardAndInstallsAPrinterPlugged
   EXPECT_TRUE(end.log);
   EXPECT_TRUE(end.progress);
   EXPECT_EQ(dialog.Positions(), (std::vector<int>{100, 40, 80, 100}));
+  EXPECT_EQ(SendDlgItemMessageW(dialog.window, IDC_PROGRESS, PBM_GETPOS, 0, 0), 100);
 }
 
 TEST_F(InstallWorkerTest, DialogLogsEachPrinterOfOnePass) {

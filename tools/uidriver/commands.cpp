@@ -13,7 +13,7 @@ HWND ControlOfInvocation(const Invocation& call, HWND* dialog_out = nullptr) {
     Print(L"a control ID is needed");
     return nullptr;
   }
-  HWND dialog = WaitForDialog(call.selector);
+  HWND dialog = WaitForDialog(WithControl(call.selector, static_cast<int>(id)));
   if (dialog == nullptr) return nullptr;
   if (dialog_out != nullptr) *dialog_out = dialog;
   return FindControl(dialog, static_cast<int>(id));

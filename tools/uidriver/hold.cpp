@@ -44,8 +44,9 @@ int Hold(const Invocation& call) {
     Print(L"usage: hold ID TEXT");
     return 2;
   }
-  // Started before the program, it looks for the dialog as often as it can.
-  HWND dialog = WaitForDialog(call.selector, 1);
+  // Started before the program, it looks for the dialog as often as it can,
+  // and takes it once its controls are there.
+  HWND dialog = WaitForDialog(WithControl(call.selector, static_cast<int>(id)), 1);
   if (dialog == nullptr) return 1;
   HWND control = FindControl(dialog, static_cast<int>(id));
   if (control == nullptr) return 1;

@@ -49,6 +49,9 @@ struct CommandRegistration {
 // --- finding windows -------------------------------------------------------
 // Every dialog that matches now, topmost first.
 std::vector<HWND> MatchingDialogs(const Selector& selector);
+// The selector narrowed to dialogs that have a control of that ID (a dialog
+// being created has none yet).
+Selector WithControl(const Selector& selector, int id);
 // The first matching dialog, waiting up to the timeout and looking every
 // `interval_ms`; prints "no dialog" and returns null when none came.
 HWND WaitForDialog(const Selector& selector, DWORD interval_ms = 100);

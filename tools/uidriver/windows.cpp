@@ -51,6 +51,13 @@ std::vector<HWND> MatchingDialogs(const Selector& selector) {
   return search.found;
 }
 
+Selector WithControl(const Selector& selector, int id) {
+  Selector narrowed = selector;
+  narrowed.with_control = id;
+  narrowed.has_with_control = true;
+  return narrowed;
+}
+
 HWND WaitForDialog(const Selector& selector, DWORD interval_ms) {
   HWND dialog = nullptr;
   WaitUntil(
