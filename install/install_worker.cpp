@@ -1,6 +1,7 @@
 #include "install/install_worker.h"
 
 #include "common/scoped_handle.h"
+#include "common/strings.h"
 #include "common/trace.h"
 #include "discovery/supported_models.h"
 #include "discovery/usb_printers.h"
@@ -17,16 +18,10 @@ constexpr wchar_t kInfFileName[] = L"vlm6v6.inf";
 constexpr DWORD kSearchPauseMs = 1000;
 constexpr DWORD kWizardWindowWaitMs = 300;
 
-// Room for every string-table text whole, the no-printer text of the longest
-// translation (about 300 characters) included, and for it formatted with a
-// printer name and port.
-constexpr size_t kMessageCapacity = 512;
-using MessageText = WideText<kMessageCapacity>;
-
-void LoadMessage(MessageText& text, UINT id) {
-  text.clear();
-  LoadStringW(ModuleInstance, id, text.data(), static_cast<int>(kMessageCapacity));
-}
+// Room for every string-table text whole, the no-printer instruction of the
+// longest translation included, and for the others with a printer name and
+// port filled in.
+using MessageText = WideText<kNoDeviceTextCapacity>;
 
 // The dialog the worker reports to; both handles are null without a window.
 struct Report {
@@ -62,7 +57,7 @@ struct Report {
 DWORD Fail(const Report& report, DWORD error) {
   MessageText text;
   MessageText message = {};
-  LoadMessage(text, IDS_INSTALL_FAILED);
+  LoadText(text, IDS_INSTALL_FAILED);
   BoundedFormat(message, text.c_str(), error);
   report.Line(message.c_str());
   report.Progress(100);
@@ -146,7 +141,7 @@ DWORD WINAPI InstallWorker(LPVOID parameter) {
                       GetWindowLongPtrW(report.progress, GWL_STYLE) & ~PBS_MARQUEE);
     ShowWindow(report.progress, SW_SHOW);
     report.Progress(100);
-    LoadMessage(text, IDS_SEARCHING);
+    LoadText(text, IDS_SEARCHING);
     report.Status(text.c_str());
     report.Show(IDC_PICTURE, false);
   }
@@ -167,7 +162,7 @@ DWORD WINAPI InstallWorker(LPVOID parameter) {
       FillRequest(request, *device, *model);
       trace("Installing printer model: %ws, name: %ws, port: %ws", request.driver_name,
             request.printer_name, request.port_name);
-      LoadMessage(text, IDS_FOUND_PRINTER);
+      LoadText(text, IDS_FOUND_PRINTER);
       BoundedFormat(message, text.c_str(), request.printer_name, request.port_name);
       report.Line(message.c_str());
       if (dialog != nullptr) report.FoundState(true);
@@ -181,14 +176,14 @@ DWORD WINAPI InstallWorker(LPVOID parameter) {
               request.port_name, error);
         return Fail(report, error);
       }
-      LoadMessage(text, IDS_INSTALLED);
+      LoadText(text, IDS_INSTALLED);
       BoundedFormat(message, text.c_str(), request.printer_name, request.port_name);
       report.Line(message.c_str());
     }
 
     if (dialog != nullptr) report.FoundState(found);
     if (!found) {
-      LoadMessage(text, IDS_NO_DEVICE);
+      LoadText(text, IDS_NO_DEVICE);
       report.Line(text.c_str());
       os.Sleep(kSearchPauseMs);
       ReenumerateDeviceTreeAndWait();
@@ -197,7 +192,7 @@ DWORD WINAPI InstallWorker(LPVOID parameter) {
 
   if (dialog != nullptr) {
     report.Progress(100);
-    LoadMessage(text, IDS_DONE);
+    LoadText(text, IDS_DONE);
     SetDlgItemTextW(dialog, IDC_CANCEL, text.c_str());
   }
   return 0;

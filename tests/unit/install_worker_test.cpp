@@ -12,7 +12,9 @@
 #include "discovery/usb_printers.h"
 #include "install/install_worker.h"
 #include "resources/resource_ids.h"
+#include "tests/built_program.h"
 #include "tests/fakes/fake_machine.h"
+#include "tests/unit/install_support.h"
 
 namespace {
 
@@ -105,20 +107,12 @@ LRESULT CALLBACK RecordPosition(HWND window, UINT message, WPARAM wparam, LPARAM
 
 INT_PTR CALLBACK PassiveDialog(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
-std::wstring ProgramBesideTests() {
-  wchar_t path[MAX_PATH];
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder = path;
-  return folder.substr(0, folder.rfind(L'\\') + 1) + L"setup.exe";
-}
-
 // Dialog 106 of the built program, with the program's strings: the tests
 // compare what the worker shows with the string table, whatever the language.
 class InstallerDialog {
  public:
   InstallerDialog() {
-    module_ = LoadLibraryExW(ProgramBesideTests().c_str(), nullptr,
-                             LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    module_ = LoadBuiltProgram();
     EXPECT_NE(module_, nullptr) << "setup.exe beside the tests";
     saved_instance_ = ModuleInstance;
     ModuleInstance = module_;
@@ -335,6 +329,79 @@ TEST_F(InstallWorkerTest, DialogWithAnInfPathThatDoesNotFitShowsTheFailure) {
   EXPECT_EQ(dialog.Text(IDC_CANCEL), cancel);
   EXPECT_FALSE(dialog.Shown(IDC_WIZARD)) << "no wizard on a cut path";
   EXPECT_EQ(dialog.Positions(), std::vector<int>{100});
+}
+
+// --- failed installs -----------------------------------------------------------
+
+// The driver package laid out for real, so that the per-printer install runs
+// its whole sequence; a fault chosen by the test makes it fail.
+class FailedInstallTest : public PackageTest {
+ protected:
+  void TearDown() override {
+    FreeUsbPrinterList(&UsbPrinterList);
+    PackageTest::TearDown();
+  }
+};
+
+TEST_F(FailedInstallTest, StopsAtTheFirstFailureWithItsErrorCode) {
+  AddUsbPrinter(machine, L"Vellumor VL-K20", 1);
+  AddUsbPrinter(machine, L"Vellumor VL-K21", 2);  // scanned first
+  machine.Fail("AddPrinterDriverW", ERROR_ACCESS_DENIED);
+
+  EXPECT_EQ(InstallWorker(nullptr), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+
+  EXPECT_EQ(TraceStarting(L"Installing printer model"),
+            std::vector<std::wstring>{
+                L"Installing printer model: Vellumor VL-K21, name: Vellumor VL-K21, port: USB002"})
+      << "the printer after the failed one is not tried";
+  EXPECT_EQ(TraceStarting(L"Install failed"),
+            std::vector<std::wstring>{L"Install failed, name: Vellumor VL-K21, port: USB002, error:5"});
+  EXPECT_EQ(machine.CallCount("SetupDiGetClassDevsW"), 1) << "no further pass";
+}
+
+// A sleep that leaves the thread's error code cleared, as a wait that ran
+// out leaves no code of its own.
+decltype(OsTable::Sleep) g_plain_sleep = nullptr;
+void WINAPI SleepClearingTheError(DWORD ms) {
+  g_plain_sleep(ms);
+  SetLastError(ERROR_SUCCESS);
+}
+
+TEST_F(FailedInstallTest, SilentInstallExitsWithTheErrorCodeOr1603) {
+  machine.module_path = package + L"setup.exe";
+  AddUsbPrinter(machine, L"Vellumor VL-K20", 1);
+  machine.Fail("AddPrinterDriverW", ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RunProgram(nullptr, L"/silence"), ERROR_ACCESS_DENIED);
+
+  // No monitor, so no driver and no queue; the last wait for the queue
+  // leaves no error code.
+  ResetMachine();
+  machine.Fail("AddMonitorW", ERROR_ACCESS_DENIED);
+  g_plain_sleep = os.Sleep;
+  os.Sleep = SleepClearingTheError;
+  EXPECT_EQ(RunProgram(nullptr, L"/silence"), 1603);
+  EXPECT_EQ(TraceStarting(L"Install failed").back(),
+            L"Install failed, name: Vellumor VL-K20, port: USB001, error:0");
+}
+
+TEST_F(FailedInstallTest, DialogShowsTheFailureAndKeepsCancel) {
+  InstallerDialog dialog;
+  ASSERT_NE(dialog.window, nullptr);
+  const std::wstring cancel = dialog.Text(IDC_CANCEL);
+  AddUsbPrinter(machine, L"Vellumor VL-K20", 1);
+  AddUsbPrinter(machine, L"Vellumor VL-K21", 2);
+  machine.Fail("AddPrinterDriverW", ERROR_ACCESS_DENIED);
+
+  EXPECT_EQ(InstallWorker(dialog.window), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+
+  WideText<1024> failed;
+  BoundedFormat(failed, dialog.String(IDS_INSTALL_FAILED).c_str(), 5);
+  EXPECT_EQ(dialog.Text(IDC_STATUS), failed.c_str());
+  EXPECT_EQ(dialog.Text(IDC_LOG),
+            dialog.Message(IDS_FOUND_PRINTER, L"Vellumor VL-K21", L"USB002") + failed.c_str());
+  EXPECT_EQ(dialog.Text(IDC_CANCEL), cancel);
+  EXPECT_EQ(dialog.Positions(), (std::vector<int>{100, 40, 80, 100}));
+  EXPECT_EQ(SendDlgItemMessageW(dialog.window, IDC_PROGRESS, PBM_GETPOS, 0, 0), 100);
 }
 
 // --- the dialog procedure ----------------------------------------------------
