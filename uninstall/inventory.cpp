@@ -53,6 +53,24 @@ bool ReadStorePath(HKEY packages, const wchar_t* name, WideText<kStorePathCapaci
   return true;
 }
 
+// Asks the spooler for the size it needs, makes `array` that big and fills it;
+// returns the number of records in it (0 when nothing was listed or the
+// allocation failed). The array is kept for the rest of the process.
+template <typename Record, typename Enumerate>
+DWORD FillEnumerationArray(BYTE*& array, Enumerate enumerate) {
+  DWORD needed = 0;
+  DWORD count = 0;
+  enumerate(nullptr, 0, &needed, &count);
+  if (needed == 0) return 0;
+  array = static_cast<BYTE*>(os.LocalAlloc(LPTR, needed));
+  if (array == nullptr) return 0;
+  const DWORD capacity = needed;
+  count = 0;
+  enumerate(array, capacity, &needed, &count);
+  // Never trust a count that would reach past the buffer.
+  return count < capacity / sizeof(Record) ? count : static_cast<DWORD>(capacity / sizeof(Record));
+}
+
 }  // namespace
 
 const wchar_t* SpoolerEnvironmentName(WORD architecture) {
@@ -131,18 +149,10 @@ int AttachDriverToPackages(DRIVER_INFO_8W* entry) {
 }
 
 void ScanPrinterDrivers() {
-  DWORD needed = 0;
-  DWORD count = 0;
-  os.EnumPrinterDriversW(nullptr, nullptr, 8, nullptr, 0, &needed, &count);
-  if (needed == 0) return;
-  DriverInfoArray = static_cast<BYTE*>(os.LocalAlloc(LPTR, needed));
-  if (DriverInfoArray == nullptr) return;
-  const DWORD capacity = needed;
-  count = 0;
-  os.EnumPrinterDriversW(nullptr, nullptr, 8, DriverInfoArray, capacity, &needed, &count);
-  // Never trust a count that would reach past the buffer.
-  if (count > capacity / sizeof(DRIVER_INFO_8W)) count = capacity / sizeof(DRIVER_INFO_8W);
-
+  const DWORD count = FillEnumerationArray<DRIVER_INFO_8W>(
+      DriverInfoArray, [](BYTE* buffer, DWORD capacity, DWORD* needed, DWORD* returned) {
+        os.EnumPrinterDriversW(nullptr, nullptr, 8, buffer, capacity, needed, returned);
+      });
   auto* records = reinterpret_cast<DRIVER_INFO_8W*>(DriverInfoArray);
   for (DWORD i = 0; i < count; ++i) {
     DRIVER_INFO_8W* entry = &records[i];
@@ -177,17 +187,10 @@ void AttachQueueToDrivers(PRINTER_INFO_2W* entry) {
 }
 
 void ScanPrintQueues() {
-  DWORD needed = 0;
-  DWORD count = 0;
-  os.EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, nullptr, 0, &needed, &count);
-  if (needed == 0) return;
-  PrinterInfoArray = static_cast<BYTE*>(os.LocalAlloc(LPTR, needed));
-  if (PrinterInfoArray == nullptr) return;
-  const DWORD capacity = needed;
-  count = 0;
-  os.EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, PrinterInfoArray, capacity, &needed, &count);
-  if (count > capacity / sizeof(PRINTER_INFO_2W)) count = capacity / sizeof(PRINTER_INFO_2W);
-
+  const DWORD count = FillEnumerationArray<PRINTER_INFO_2W>(
+      PrinterInfoArray, [](BYTE* buffer, DWORD capacity, DWORD* needed, DWORD* returned) {
+        os.EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, buffer, capacity, needed, returned);
+      });
   auto* records = reinterpret_cast<PRINTER_INFO_2W*>(PrinterInfoArray);
   for (DWORD i = 0; i < count; ++i) AttachQueueToDrivers(&records[i]);
 }

@@ -39,6 +39,8 @@ std::wstring MakeRealFolder(const std::wstring& parent, const std::wstring& name
   return path;
 }
 
+}  // namespace
+
 void RemoveRealTree(const std::wstring& folder) {
   if (folder.empty()) return;
   WIN32_FIND_DATAW found;
@@ -59,8 +61,6 @@ void RemoveRealTree(const std::wstring& folder) {
   }
   RemoveDirectoryW(folder.c_str());
 }
-
-}  // namespace
 
 FakeMachine& Fake() {
   if (g_machine == nullptr) {

@@ -129,6 +129,9 @@ class FakeMachine {
   uintptr_t next_handle_ = 0x10000;
 };
 
+// Deletes a real folder with everything in it.
+void RemoveRealTree(const std::wstring& folder);
+
 // The machine of the running test; only valid while a FakeMachine lives.
 FakeMachine& Fake();
 

@@ -9,22 +9,6 @@ namespace {
 
 std::wstring Text(const wchar_t* s) { return s != nullptr ? s : L""; }
 
-void DeleteRealTree(const std::wstring& path) {
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = found.cFileName;
-      if (name == L"." || name == L"..") continue;
-      const std::wstring child = path + L"\\" + name;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) DeleteRealTree(child);
-      else DeleteFileW(child.c_str());
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-  }
-  RemoveDirectoryW(path.c_str());
-}
-
 // Deletes each folder of the list for real (the Recycle Bin is not modelled)
 // and records it.
 int WINAPI FakeSHFileOperationW(LPSHFILEOPSTRUCTW operation) {
@@ -43,7 +27,7 @@ int WINAPI FakeSHFileOperationW(LPSHFILEOPSTRUCTW operation) {
       result = ERROR_FILE_NOT_FOUND;
       continue;
     }
-    DeleteRealTree(path);
+    RemoveRealTree(path);
   }
   return result;
 }
