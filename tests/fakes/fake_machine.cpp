@@ -6,6 +6,8 @@
 #include <cstring>
 #include <type_traits>
 
+#include "uninstall/inventory.h"
+
 namespace {
 
 FakeMachine* g_machine = nullptr;
@@ -98,6 +100,11 @@ FakeMachine::FakeMachine() : saved_(os) {
 
 FakeMachine::~FakeMachine() {
   os = saved_;
+  // The inventory's nodes and arrays came from this machine's heap, which goes
+  // now: the next test must not walk them.
+  PackageList = nullptr;
+  DriverInfoArray = nullptr;
+  PrinterInfoArray = nullptr;
   for (auto& [block, size] : live_blocks) LocalFree(block);
   RemoveRealTree(root_);
   g_machine = nullptr;
