@@ -42,7 +42,7 @@ e2e_ui tree 1001 --with 1001 > "$E2E_DIR/tree-after.txt" || true
 cat "$E2E_DIR/tree-after.txt"
 check "the queue line ends \"Removed.\"" tree_has '2 - "Printer:Vellumor VL-K20 on the port: USB001. Removed."' tree-after.txt
 check "the driver line ends \"Failed. Error:87\"" grep -q '^1 + "Printer Driver:Vellumor VL-K20, .*, Failed. Error:87"$' "$E2E_DIR/tree-after.txt"
-e2e_shot uninstall-tree-after-removal
+e2e_shot uninstall-failed-message
 spooler after
 check "the queue is gone from Wine's spooler" test "$(grep -cF "$queue_line" "$E2E_DIR/after.txt")" -eq 0
 check "the driver stays" grep -qF 'driver "Vellumor VL-K20" ' "$E2E_DIR/after.txt"
@@ -52,6 +52,8 @@ check "the trace gives the driver's error after its tries" test "$(grep -c 'Remo
 
 # --- Close ends the program ---------------------------------------------------
 e2e_ui answer 1 >/dev/null || true
+e2e_ui wait-gone --with 65535 --timeout 10 >/dev/null || true
+e2e_shot uninstall-tree-after-removal
 # "Close" becomes pressable once the run has ended.
 e2e_press 2 --with 1001 || echo "Close could not be pressed"
 e2e_ui wait-gone --with 1001 --timeout 20 >/dev/null || true
