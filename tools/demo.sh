@@ -28,7 +28,7 @@ ui() { win "$uidriver" "$@" --exe setup.exe; }
 shot() { import -window root "$shots/$1.png" && echo "   picture: $shots/$1.png"; }
 
 echo "== Making a fresh Wine prefix in $prefix"
-prefix_up "$prefix"
+prefix_up "$prefix" || { echo "demo: no Wine prefix could be made"; exit 1; }
 cp -r build/dist "$prefix/drive_c/Tapstart"
 
 echo "== Attaching a virtual USB printer \"Vellumor VL-K20\" on port 1"
@@ -63,5 +63,7 @@ if [ -f "$prefix/drive_c/windows/system32/vlm6mon.dll" ]; then
 fi
 
 echo "== Trace (debug output of setup.exe)"
-sed -n 's/^[0-9a-f]*:warn:seh:OutputDebugStringA "\(.*\)"$/\1/p' "$log" | grep -v '^\\n$' | sed 's/^/   /' || true
+# Wine's channel escapes backslashes; the lines are shown as the program wrote them.
+sed -n 's/^[0-9a-f]*:warn:seh:OutputDebugStringA "\(.*\)"$/\1/p' "$log" | grep -v '^\\n$' |
+  sed 's/\\\\/\\/g; s/^/   /' || true
 echo "== Files: screenshots in $shots, Wine log in $log"
