@@ -57,8 +57,12 @@ TEST_F(UninstallDialog, ShowsTheInventoryAndRefusesCloseWhileAWorkerRuns) {
   std::thread user([&] {
     HWND dialog = nullptr;
     if (!WaitFor([&] { return (dialog = FindDialogOf(self)) != nullptr; })) return;
-    HWND tree = GetDlgItem(dialog, IDC_TREE);
-    WaitFor([&] { return SendMessageW(tree, TVM_GETCOUNT, 0, 0) > 0 && !WorkerRunning(); });
+    // The dialog window exists a moment before its controls do.
+    HWND tree = nullptr;
+    WaitFor([&] {
+      tree = GetDlgItem(dialog, IDC_TREE);
+      return tree != nullptr && SendMessageW(tree, TVM_GETCOUNT, 0, 0) > 0 && !WorkerRunning();
+    });
     items = static_cast<int>(SendMessageW(tree, TVM_GETCOUNT, 0, 0));
     BeginWorkerRun();  // as if "Remove" had just been pressed
     SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
