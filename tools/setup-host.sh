@@ -1,5 +1,7 @@
 #!/bin/bash
 # Installs what building and testing need on a Debian machine, if it is missing.
+# With their recommended packages: Wine draws its dialogs with the fonts and X
+# libraries it only recommends.
 set -eu
 packages=(g++-mingw-w64-x86-64-posix mingw-w64-tools cmake ninja-build wine64 wine
           xvfb googletest icoutils imagemagick x11-utils locales)
@@ -12,7 +14,7 @@ SUDO=""
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 # A program under Wine takes its user-interface language from LANG only when
 # the host has that locale; the dialog tests run in English and German.
