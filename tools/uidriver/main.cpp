@@ -41,18 +41,6 @@ CommandRegistration::CommandRegistration(const wchar_t* name, const char* usage,
   Commands()[name] = {usage, function};
 }
 
-void Print(const std::wstring& line) {
-  const std::wstring whole = line + L"\n";
-  const int bytes = WideCharToMultiByte(CP_UTF8, 0, whole.c_str(), static_cast<int>(whole.size()),
-                                        nullptr, 0, nullptr, nullptr);
-  std::string utf8(static_cast<size_t>(bytes), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, whole.c_str(), static_cast<int>(whole.size()), utf8.data(),
-                      bytes, nullptr, nullptr);
-  DWORD written = 0;
-  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), utf8.data(), static_cast<DWORD>(utf8.size()),
-            &written, nullptr);
-}
-
 std::wstring Quoted(const std::wstring& text) {
   std::wstring out = L"\"";
   for (wchar_t c : text) {

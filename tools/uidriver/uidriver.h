@@ -23,6 +23,8 @@
 #include <windows.h>
 
 #include <string>
+
+#include "../console.h"
 #include <vector>
 
 struct Selector {
@@ -72,7 +74,6 @@ bool Ask(HWND window, UINT message, WPARAM wparam, LPARAM lparam, DWORD_PTR* res
 std::wstring DescribeControl(HWND control);
 
 // --- output and arguments --------------------------------------------------
-void Print(const std::wstring& line);  // UTF-8 and a line feed, on standard output
 std::wstring Quoted(const std::wstring& text);
 std::wstring Hex(ULONG_PTR value);
 bool ParseNumber(const std::wstring& text, long* value);
