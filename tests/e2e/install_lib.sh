@@ -84,8 +84,11 @@ searching_then_no_printer() {
   local tag=$1 language=$2 langid=$3 searching no_device watcher held
   searching=$(program_string 119 "$langid")
   no_device=$(program_string 101 "$langid")
-  # The watcher starts first, so that it sees the dialog's first moment.
-  on_dialog hold 1006 "$(plain_start "$searching")" --timeout 30 > "$E2E_DIR/hold-$tag.txt" &
+  # The watcher starts first, so that it sees the dialog's first moment. It
+  # holds the program once the searching state is complete: the text comes a
+  # moment before the picture is hidden.
+  on_dialog hold 1006 "$(plain_start "$searching")" 1007=0 1003=1 --timeout 30 \
+    > "$E2E_DIR/hold-$tag.txt" &
   watcher=$!
   sleep 1
   start_dialog "$language"
