@@ -3,9 +3,13 @@
 #include <cwchar>
 #include <cwctype>
 
+#include "common/package.h"
 #include "common/path.h"
+#include "common/process.h"
+#include "common/string_table.h"
 #include "common/trace.h"
 #include "install/install_worker.h"
+#include "install/installer_dialog.h"
 #include "platform/os.h"
 #include "resources/resource_ids.h"
 #include "uninstall/install_state.h"
@@ -15,22 +19,11 @@ namespace {
 
 constexpr size_t kTempDirectoryCapacity = 256;
 
-STARTUPINFOW EmptyStartupInfo() {
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  return startup;
-}
-
 // Starts a child from its command line and lets it go: handles closed at once,
 // nothing waited for.
 void StartDetached(WideText<kChildCommandLineCapacity>& command_line) {
-  STARTUPINFOW startup = EmptyStartupInfo();
-  PROCESS_INFORMATION process = {};
-  if (os.CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &process)) {
-    os.CloseHandle(process.hThread);
-    os.CloseHandle(process.hProcess);
-  }
+  StartedProcess child;
+  if (!StartProcess(command_line.data(), child)) trace("Could not start %ws, error:%u", command_line, GetLastError());
 }
 
 // The program's own path, cut to 260 characters as Windows hands it out.
@@ -51,6 +44,56 @@ void OpenDialog(int template_id, DLGPROC procedure) {
 
 bool IsHexDigit(wchar_t c) { return std::iswxdigit(c) != 0; }
 
+// The temporary copy leaves nothing behind: it asks Windows to delete it at
+// the next system start. Any other program file is left alone.
+void ScheduleDeletionOfRelaunchedCopy() {
+  WideText<kPathCapacity> module_path;
+  ReadModulePath(module_path);
+  WideText<kTempDirectoryCapacity> temp_directory = {};
+  const DWORD length = os.GetTempPathW(kTempDirectoryCapacity, temp_directory.data());
+  if (length == 0 || length >= kTempDirectoryCapacity) return;
+  if (!IsRelaunchedCopy(module_path.c_str(), temp_directory.c_str())) return;
+  // The copy cannot delete itself while it runs; Windows does it at the next start.
+  const BOOL scheduled = os.MoveFileExW(module_path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  trace("Deleting %ws at the next start: %d", module_path, scheduled);
+}
+
+SingleInstanceLock TakeSingleInstanceLock() {
+  SingleInstanceLock lock;
+  SetLastError(ERROR_SUCCESS);
+  lock.mutex.reset(os.CreateMutexW(nullptr, FALSE, kSingleInstanceMutexName));
+  lock.second_instance = GetLastError() == ERROR_ALREADY_EXISTS;
+  // The handle of a second instance is left for Windows to close at exit.
+  if (lock.second_instance) lock.mutex.take();
+  return lock;
+}
+
+// Copies the program to a temporary file and starts that copy with "-u".
+// The lock is closed first, so that the copy never takes itself for a second
+// instance.
+void RelaunchAsUninstaller(SingleInstanceLock& lock) {
+  WideText<kPathCapacity> module_path;
+  ReadModulePath(module_path);
+  WideText<kTempDirectoryCapacity> temp_directory = {};
+  WideText<kPathCapacity> temporary_copy = {};
+  os.GetTempPathW(kTempDirectoryCapacity, temp_directory.data());
+  os.GetTempFileNameW(temp_directory.c_str(), L"unins", 0, temporary_copy.data());
+  os.CopyFileW(module_path.c_str(), temporary_copy.c_str(), FALSE);
+
+  WideText<kChildCommandLineCapacity> line;
+  FormatRelaunchCommandLine(line, temporary_copy.c_str(), InstallDirectory.c_str());
+  lock.Close();
+  StartDetached(line);
+}
+
+// Starts unins000.exe from InstallDirectory, after closing the lock.
+void StartInstalledUninstaller(SingleInstanceLock& lock) {
+  WideText<kChildCommandLineCapacity> line = {};
+  BoundedFormat(line, L"\"%ws\\%ws\"", InstallDirectory, kUninstallerName);
+  lock.Close();
+  StartDetached(line);
+}
+
 }  // namespace
 
 bool IsRelaunchedCopy(const wchar_t* module_path, const wchar_t* temp_directory) {
@@ -65,34 +108,7 @@ bool IsRelaunchedCopy(const wchar_t* module_path, const wchar_t* temp_directory)
   return digits >= 1 && digits <= 4 && _wcsicmp(name + 3 + digits, L".tmp") == 0;
 }
 
-void ScheduleDeletionOfRelaunchedCopy() {
-  WideText<kPathCapacity> module_path;
-  ReadModulePath(module_path);
-  WideText<kTempDirectoryCapacity> temp_directory = {};
-  const DWORD length = os.GetTempPathW(kTempDirectoryCapacity, temp_directory.data());
-  if (length == 0 || length >= kTempDirectoryCapacity) return;
-  if (!IsRelaunchedCopy(module_path.c_str(), temp_directory.c_str())) return;
-  // The copy cannot delete itself while it runs; Windows does it at the next start.
-  const BOOL scheduled = os.MoveFileExW(module_path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-  trace("Deleting %ws at the next start: %d", module_path, scheduled);
-}
 
-void SingleInstanceLock::Close() {
-  if (mutex != nullptr) {
-    os.ReleaseMutex(mutex);
-    os.CloseHandle(mutex);
-    mutex = nullptr;
-  }
-}
-
-SingleInstanceLock TakeSingleInstanceLock() {
-  SingleInstanceLock lock;
-  SetLastError(ERROR_SUCCESS);
-  lock.mutex = os.CreateMutexW(nullptr, FALSE, kSingleInstanceMutexName);
-  // The handle of a second instance is left for Windows to close at exit.
-  lock.second_instance = GetLastError() == ERROR_ALREADY_EXISTS;
-  return lock;
-}
 
 CommandLineOptions ParseCommandLine(const wchar_t* tail) {
   CommandLineOptions options;
@@ -130,7 +146,7 @@ RunMode SelectRunMode(const CommandLineOptions& options) {
   SplitPath(module_path.c_str(), drive, directory, name, extension);
   BoundedFormat(InstallDirectory, L"%ws%ws", drive, directory);
 
-  if (std::wcscmp(name.c_str(), L"unins000") == 0) return RunMode::kRelaunchAsUninstaller;
+  if (IsUninstallerStem(name.c_str())) return RunMode::kRelaunchAsUninstaller;
   if (ProbeInstallState() == InstallState::kInstalled) return RunMode::kStartUninstaller;
   return options.silent ? RunMode::kSilentInstall : RunMode::kInstallDialog;
 }
@@ -141,27 +157,7 @@ void FormatRelaunchCommandLine(WideText<kChildCommandLineCapacity>& line,
   BoundedFormat(line, L"\"%ws\" -u \"%ws", temporary_copy, directory);
 }
 
-void RelaunchAsUninstaller(SingleInstanceLock& lock) {
-  WideText<kPathCapacity> module_path;
-  ReadModulePath(module_path);
-  WideText<kTempDirectoryCapacity> temp_directory = {};
-  WideText<kPathCapacity> temporary_copy = {};
-  os.GetTempPathW(kTempDirectoryCapacity, temp_directory.data());
-  os.GetTempFileNameW(temp_directory.c_str(), L"unins", 0, temporary_copy.data());
-  os.CopyFileW(module_path.c_str(), temporary_copy.c_str(), FALSE);
 
-  WideText<kChildCommandLineCapacity> line;
-  FormatRelaunchCommandLine(line, temporary_copy.c_str(), InstallDirectory.c_str());
-  lock.Close();
-  StartDetached(line);
-}
-
-void StartInstalledUninstaller(SingleInstanceLock& lock) {
-  WideText<kChildCommandLineCapacity> line = {};
-  BoundedFormat(line, L"\"%ws\\unins000.exe\"", InstallDirectory);
-  lock.Close();
-  StartDetached(line);
-}
 
 int RunProgram(HINSTANCE instance, const wchar_t* tail) {
   ModuleInstance = instance;

@@ -2,7 +2,7 @@
 // the tool runs from, and the choice of what to do.
 #pragma once
 
-#include "app/globals.h"
+#include "common/scoped_handle.h"
 #include "common/text.h"
 
 enum class RunMode {
@@ -25,14 +25,12 @@ struct CommandLineOptions {
   WideText<kPathCapacity> directory = {};
 };
 
-// The single-instance lock. Closing the handle ends the lock.
+// The single-instance lock; it ends when its handle is closed.
 struct SingleInstanceLock {
-  HANDLE mutex = nullptr;
+  ScopedMutex mutex;
   bool second_instance = false;
-  void Close();
+  void Close() { mutex.reset(); }
 };
-
-SingleInstanceLock TakeSingleInstanceLock();
 
 // Reads "-u <folder>" and "/silence" (in any letter case) from the command
 // line after the program name.
@@ -47,21 +45,9 @@ RunMode SelectRunMode(const CommandLineOptions& options);
 void FormatRelaunchCommandLine(WideText<kChildCommandLineCapacity>& line,
                                const wchar_t* temporary_copy, const wchar_t* directory);
 
-// Copies the program to a temporary file and starts that copy with "-u".
-// The lock is closed first, so that the copy never takes itself for a second
-// instance.
-void RelaunchAsUninstaller(SingleInstanceLock& lock);
-
-// Starts unins000.exe from InstallDirectory, after closing the lock.
-void StartInstalledUninstaller(SingleInstanceLock& lock);
-
 // Whether the program runs as the temporary copy that RelaunchAsUninstaller
 // makes: a uni<hex>.tmp file directly in the temporary folder.
 bool IsRelaunchedCopy(const wchar_t* module_path, const wchar_t* temp_directory);
-
-// The temporary copy leaves nothing behind: it asks Windows to delete it at the
-// next system start. Any other program file is left alone.
-void ScheduleDeletionOfRelaunchedCopy();
 
 // The whole entry; returns the process exit code: 0, except for a silent
 // install that failed, which exits with the install's error code.

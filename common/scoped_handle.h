@@ -74,11 +74,16 @@ struct KernelHandleTraits {
   static void Close(Handle h) { os.CloseHandle(h); }
 };
 
-struct LocalMemoryTraits {
-  using Handle = HLOCAL;
+// The single-instance lock: the tool never owns its mutex, so ReleaseMutex
+// has nothing to release; closing the handle is what ends the lock.
+struct MutexTraits {
+  using Handle = HANDLE;
   static Handle Invalid() { return nullptr; }
   static bool IsValid(Handle h) { return h != nullptr; }
-  static void Close(Handle h) { os.LocalFree(h); }
+  static void Close(Handle h) {
+    os.ReleaseMutex(h);
+    os.CloseHandle(h);
+  }
 };
 
 using ScopedPrinter = ScopedHandle<PrinterHandleTraits>;
@@ -86,10 +91,47 @@ using ScopedService = ScopedHandle<ServiceHandleTraits>;
 using ScopedKey = ScopedHandle<RegistryKeyTraits>;
 using ScopedDeviceInfoSet = ScopedHandle<DeviceInfoSetTraits>;
 using ScopedKernelHandle = ScopedHandle<KernelHandleTraits>;
-using ScopedLocalMemory = ScopedHandle<LocalMemoryTraits>;
+using ScopedMutex = ScopedHandle<MutexTraits>;
 
-// A block from the local heap, typed.
+// A typed block from the local heap, released on every path out unless it is
+// taken. Records come zero-filled (LPTR) unless other flags are asked for.
+template <typename T>
+class LocalBlock {
+ public:
+  LocalBlock() = default;
+  explicit LocalBlock(T* block) : block_(block) {}
+  LocalBlock(const LocalBlock&) = delete;
+  LocalBlock& operator=(const LocalBlock&) = delete;
+  LocalBlock(LocalBlock&& other) noexcept : block_(other.take()) {}
+  LocalBlock& operator=(LocalBlock&& other) noexcept {
+    if (this != &other) reset(other.take());
+    return *this;
+  }
+  ~LocalBlock() { reset(); }
+
+  // A block of `bytes` (at least one T); empty when the heap refuses.
+  static LocalBlock Allocate(size_t bytes = sizeof(T), UINT flags = LPTR) {
+    return LocalBlock(static_cast<T*>(os.LocalAlloc(flags, bytes)));
+  }
+
+  explicit operator bool() const { return block_ != nullptr; }
+  T* get() const { return block_; }
+  T* operator->() const { return block_; }
+  // The block as the bytes a Windows call fills.
+  LPBYTE bytes() const { return reinterpret_cast<LPBYTE>(block_); }
+  T* take() { return std::exchange(block_, nullptr); }
+  void reset(T* block = nullptr) {
+    if (block_ != nullptr) os.LocalFree(block_);
+    block_ = block;
+  }
+
+ private:
+  T* block_ = nullptr;
+};
+
+// A zero-filled record from the local heap that its owner keeps (list nodes
+// that live as long as the process), or null.
 template <typename T>
 T* LocalAllocZeroed(size_t bytes = sizeof(T)) {
-  return static_cast<T*>(os.LocalAlloc(LPTR, bytes));
+  return LocalBlock<T>::Allocate(bytes).take();
 }

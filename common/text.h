@@ -10,6 +10,9 @@
 #include <cwchar>
 #include <type_traits>
 
+// A file or folder path: Windows' MAX_PATH, terminator included.
+constexpr size_t kPathCapacity = 260;
+
 // A text field of N UTF-16 characters, terminator included. Plain data, so that
 // records holding it can come zero-filled from the heap: zero is the empty text.
 template <size_t N>

@@ -31,30 +31,25 @@ constexpr uint16_t kChecksumHigh[16] = {0x0000, 0xCC01, 0xD801, 0x1400, 0xF001, 
                                         0x2800, 0xE401, 0xA001, 0x6C00, 0x7800, 0xB401,
                                         0x5000, 0x9C01, 0x8801, 0x4600};
 
-// The interface's detail block (its device path), or null when it cannot be read.
-SP_DEVICE_INTERFACE_DETAIL_DATA_W* ReadInterfaceDetail(HDEVINFO set,
-                                                       SP_DEVICE_INTERFACE_DATA* interface_data) {
+// The interface's detail block (its device path); empty when it cannot be read.
+LocalBlock<SP_DEVICE_INTERFACE_DETAIL_DATA_W> ReadInterfaceDetail(HDEVINFO set,
+                                                                  SP_DEVICE_INTERFACE_DATA* interface_data) {
+  using Detail = SP_DEVICE_INTERFACE_DETAIL_DATA_W;
   SP_DEVINFO_DATA device{};
   device.cbSize = sizeof(device);
   DWORD needed = 0;
   os.SetupDiGetDeviceInterfaceDetailW(set, interface_data, nullptr, 0, &needed, &device);
   // The block must at least hold its header and a terminated path.
-  if (needed < offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath) + sizeof(wchar_t)) {
-    return nullptr;
-  }
-  ScopedLocalMemory block(os.LocalAlloc(LMEM_FIXED, needed));
-  if (!block) return nullptr;
-  auto* detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(block.get());
-  detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-  if (!os.SetupDiGetDeviceInterfaceDetailW(set, interface_data, detail, needed, nullptr,
-                                           &device)) {
-    return nullptr;
+  if (needed < offsetof(Detail, DevicePath) + sizeof(wchar_t)) return {};
+  auto detail = LocalBlock<Detail>::Allocate(needed, LMEM_FIXED);
+  if (!detail) return {};
+  detail->cbSize = sizeof(Detail);
+  if (!os.SetupDiGetDeviceInterfaceDetailW(set, interface_data, detail.get(), needed, nullptr, &device)) {
+    return {};
   }
   // A path without its terminator inside the block is not a path.
-  const size_t path_capacity =
-      (needed - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath)) / sizeof(wchar_t);
-  if (wcsnlen(detail->DevicePath, path_capacity) == path_capacity) return nullptr;
-  block.take();
+  const size_t path_capacity = (needed - offsetof(Detail, DevicePath)) / sizeof(wchar_t);
+  if (wcsnlen(detail->DevicePath, path_capacity) == path_capacity) return {};
   return detail;
 }
 
@@ -64,11 +59,10 @@ bool OpenParametersKey(const wchar_t* device_path, size_t path_length, ScopedKey
                                            ? path_length
                                            : kDevicePathPrefixLength);
   const size_t capacity = (sizeof(kParametersKeyFormat) / sizeof(wchar_t)) + path_length;
-  ScopedLocalMemory block(os.LocalAlloc(LMEM_FIXED, capacity * sizeof(wchar_t)));
-  if (!block) return false;
-  auto* key_path = static_cast<wchar_t*>(block.get());
-  if (!BoundedFormat(key_path, capacity, kParametersKeyFormat, rest)) return false;
-  return os.RegOpenKeyExW(HKEY_LOCAL_MACHINE, key_path, 0, KEY_QUERY_VALUE, key->receive()) ==
+  auto key_path = LocalBlock<wchar_t>::Allocate(capacity * sizeof(wchar_t), LMEM_FIXED);
+  if (!key_path) return false;
+  if (!BoundedFormat(key_path.get(), capacity, kParametersKeyFormat, rest)) return false;
+  return os.RegOpenKeyExW(HKEY_LOCAL_MACHINE, key_path.get(), 0, KEY_QUERY_VALUE, key->receive()) ==
          ERROR_SUCCESS;
 }
 
@@ -86,17 +80,16 @@ void ReadTextValue(HKEY key, const wchar_t* name, WideText<N>& field) {
   }
   // Room for the data and a terminator of our own, zero-filled.
   const size_t characters = size / sizeof(wchar_t) + 2;
-  ScopedLocalMemory block(os.LocalAlloc(LPTR, characters * sizeof(wchar_t)));
-  if (!block) return;
-  auto* text = static_cast<wchar_t*>(block.get());
+  auto text = LocalBlock<wchar_t>::Allocate(characters * sizeof(wchar_t));
+  if (!text) return;
   DWORD read = static_cast<DWORD>((characters - 1) * sizeof(wchar_t));
-  if (os.RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text), &read) !=
+  if (os.RegQueryValueExW(key, name, nullptr, &type, text.bytes(), &read) !=
           ERROR_SUCCESS ||
       type != REG_SZ) {
     return;
   }
-  text[read / sizeof(wchar_t)] = L'\0';
-  BoundedFormat(field, L"%.32ws", text);
+  text.get()[read / sizeof(wchar_t)] = L'\0';
+  BoundedFormat(field, L"%.32ws", text.get());
 }
 
 // The "Port Number" value; false when it is missing or not a 32-bit number.
@@ -129,10 +122,9 @@ void DeriveHardwareId(UsbPrinterDevice* device) {
 
 // One record for the interface, or null when it is left out.
 UsbPrinterDevice* ReadUsbPrinter(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* interface_data) {
-  ScopedLocalMemory detail_block(ReadInterfaceDetail(set, interface_data));
-  if (!detail_block) return nullptr;
-  const wchar_t* path =
-      static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(detail_block.get())->DevicePath;
+  const auto detail = ReadInterfaceDetail(set, interface_data);
+  if (!detail) return nullptr;
+  const wchar_t* path = detail->DevicePath;
   const size_t path_length = wcslen(path);
 
   ScopedKey key;

@@ -1,6 +1,6 @@
 #include "install/file_staging.h"
 
-#include "app/globals.h"
+#include "common/package.h"
 #include "common/path.h"
 #include "common/service_control.h"
 #include "common/trace.h"
@@ -8,21 +8,7 @@
 
 namespace {
 
-using Path = WideText<kPathCapacity>;
-
-constexpr wchar_t kMonitorDll[] = L"vlm6mon.dll";
-
-// The package folder of the machine's native processor architecture (not
-// that of this process: an x64 tool on an ARM64 machine stages ARM64 files).
-const wchar_t* ArchitectureDirectory(WORD architecture) {
-  switch (architecture) {
-    case PROCESSOR_ARCHITECTURE_INTEL: return L"i386";
-    case PROCESSOR_ARCHITECTURE_ARM: return L"arm";
-    case PROCESSOR_ARCHITECTURE_AMD64: return L"amd64";
-    case PROCESSOR_ARCHITECTURE_ARM64: return L"arm64";
-    default: return nullptr;
-  }
-}
+using Path = PathText;
 
 // The spooler's printer-driver directory of this machine. Without it there is
 // no destination: a path built on an empty directory would land in the root
@@ -43,11 +29,9 @@ bool GetDriverDirectory(Path& directory) {
 
 // A path that does not fit is not used cut short: deleting or copying over a
 // shortened name could hit another file.
-template <typename... A>
-bool FormPath(Path& path, const wchar_t* file_name, const wchar_t* format, const A&... parts) {
-  if (BoundedFormat(path, format, parts...)) return true;
-  trace("Path for %ws too long, file not staged.", file_name);
-  return false;
+bool Formed(bool fits, const wchar_t* file_name) {
+  if (!fits) trace("Path for %ws too long, file not staged.", file_name);
+  return fits;
 }
 
 // Removes the destination and copies the source over it; the copy's result.
@@ -90,17 +74,14 @@ void CopyToSystemDirectoryAction(const wchar_t* source_path) { CopyToSystemDirec
 
 int StageArchitectureFile(const wchar_t* file_name) {
   if (file_name == nullptr) return 0;
-  SYSTEM_INFO system = {};
-  os.GetNativeSystemInfo(&system);
-  WideText<20> architecture = {};
-  if (!BoundedCopy(architecture, ArchitectureDirectory(system.wProcessorArchitecture))) return 0;
+  const PackageArchitecture* architecture = NativeArchitecture();
+  if (architecture == nullptr) return 0;
 
   Path directory = {};
   Path destination = {};
   Path source = {};
-  if (!GetDriverDirectory(directory) ||
-      !FormPath(destination, file_name, L"%ws\\%ws", directory, file_name) ||
-      !FormPath(source, file_name, L"%ws\\%ws\\%ws", InstallDirectory, architecture, file_name)) {
+  if (!GetDriverDirectory(directory) || !Formed(JoinPath(destination, directory.c_str(), file_name), file_name) ||
+      !Formed(PackageFilePath(source, architecture->folder, file_name), file_name)) {
     return 0;
   }
   const BOOL copied = CopyOver(source, destination, true);
@@ -118,25 +99,25 @@ int StageDataFile(const wchar_t* file_name) {
   Path directory = {};
   Path destination = {};
   Path source = {};
-  if (!GetDriverDirectory(directory) ||
-      !FormPath(destination, file_name, L"%ws\\%ws", directory, file_name) ||
-      !FormPath(source, file_name, L"%ws\\dat\\%ws", InstallDirectory, file_name)) {
+  if (!GetDriverDirectory(directory) || !Formed(JoinPath(destination, directory.c_str(), file_name), file_name) ||
+      !Formed(PackageFilePath(source, kDataFolder, file_name), file_name)) {
     return 0;
   }
   return CopyOver(source, destination, false) ? 1 : 0;
 }
 
 int CopyToSystemDirectory(const wchar_t* source_path) {
-  Path system = {};
-  const UINT length = os.GetSystemDirectoryW(system.chars, kPathCapacity);
-  if (length == 0 || length >= kPathCapacity) return 0;
   WideText<3> drive;
   WideText<256> folder;
   WideText<256> name;
   WideText<256> extension;
   if (!SplitPath(source_path, drive, folder, name, extension)) return 0;
+  Path file = {};
   Path target = {};
-  if (!FormPath(target, source_path, L"%ws\\%ws%ws", system, name, extension)) return 0;
+  if (!Formed(BoundedFormat(file, L"%ws%ws", name, extension) && SystemFilePath(target, file.c_str()),
+              source_path)) {
+    return 0;
+  }
   SetLastError(ERROR_SUCCESS);
   const BOOL copied = os.CopyFileW(source_path, target.chars, FALSE);
   trace("CopyFile file:%ws to %ws, %d, errcode:%d.", source_path, target, copied,

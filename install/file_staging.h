@@ -6,7 +6,7 @@
 // Copies InstallDirectory\<architecture>\<file> into the printer-driver
 // directory, the architecture being the machine's native one (i386, arm,
 // amd64, arm64). When the copy fails, a replacement at the next system start
-// is registered instead. The language monitor "vlm6mon.dll" is also copied
+// is registered instead. The language monitor DLL (kMonitorDll) is also copied
 // into the system directory while the spooler is stopped. Non-zero when the
 // file was copied or its replacement registered; 0 otherwise, and always 0 on
 // a machine of another architecture.

@@ -1,5 +1,6 @@
 #include "install/install_printer.h"
 
+#include "common/package.h"
 #include "common/service_control.h"
 #include "common/spooler_listing.h"
 #include "common/trace.h"
@@ -12,7 +13,8 @@ namespace {
 
 constexpr int kQueueChecks = 10;
 constexpr DWORD kQueueCheckPause = 1000;
-constexpr ULONG kStorePathCapacity = 260;
+// Where the upload says the package's INF now lies in the driver store.
+constexpr ULONG kUploadedInfPathCapacity = 260;
 // UPDP_UPLOAD_ALWAYS of winspool.h, which the mingw headers lack: upload even
 // when the store holds the package already.
 constexpr DWORD kUploadAlways = 0x00000002;
@@ -23,7 +25,7 @@ constexpr DWORD kUploadAlways = 0x00000002;
 void WaitForQueue(const PrinterInstallRequest& request) {
   for (int i = 0; i < kQueueChecks; ++i) {
     if (PrinterExists(request.printer_name.chars) && (request.flags & MODEL_FLAG_LANGUAGE_MONITOR) != 0) {
-      StageArchitectureFile(kLanguageMonitorDll);
+      StageArchitectureFile(kMonitorDll);
       return;
     }
     os.Sleep(kQueueCheckPause);
@@ -33,20 +35,20 @@ void WaitForQueue(const PrinterInstallRequest& request) {
 }  // namespace
 
 int DoUploadDriverPackage(const wchar_t* inf_path) {
-  WideText<kStorePathCapacity> store_path = {};
-  ULONG capacity = kStorePathCapacity;
+  WideText<kUploadedInfPathCapacity> store_path = {};
+  ULONG capacity = kUploadedInfPathCapacity;
   const HRESULT result = os.UploadPrinterDriverPackageW(nullptr, inf_path, nullptr, kUploadAlways, nullptr,
                                                         store_path.chars, &capacity);
   // Whatever the call wrote, the text ends inside its field.
-  store_path.chars[kStorePathCapacity - 1] = L'\0';
+  store_path.chars[kUploadedInfPathCapacity - 1] = L'\0';
   trace("DoUploadDriverPackage, %ws, code:%d.", store_path, static_cast<int>(result));
   return result == S_OK ? 1 : 0;
 }
 
-void ReenumerateDeviceTree() {
+void ReenumerateDeviceTree(ULONG flags) {
   DEVINST root = 0;
   if (os.CM_Locate_DevNodeW(&root, nullptr, CM_LOCATE_DEVNODE_NORMAL) == CR_SUCCESS) {
-    os.CM_Reenumerate_DevNode(root, CM_REENUMERATE_NORMAL);
+    os.CM_Reenumerate_DevNode(root, flags);
   }
 }
 

@@ -2,10 +2,13 @@
 #pragma once
 
 #include "install/install_request.h"
+#include "platform/win.h"
 
 // 0: no queue could be made (GetLastError tells why); 3: the queue existed
 // before and nothing was done; any other value: the queue is there.
 int InstallPrinter(PrinterInstallRequest* request, const wchar_t* inf_path);
 int DoUploadDriverPackage(const wchar_t* inf_path);
-void ReenumerateDeviceTree();
+// Asks Windows to look for new devices from the root of the device tree;
+// CM_REENUMERATE_SYNCHRONOUS waits until it has, CM_REENUMERATE_NORMAL does not.
+void ReenumerateDeviceTree(ULONG flags = CM_REENUMERATE_NORMAL);
 int PortExists(const wchar_t* port_name);

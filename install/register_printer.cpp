@@ -1,5 +1,6 @@
 #include "install/register_printer.h"
 
+#include "common/package.h"
 #include "common/path.h"
 #include "common/scoped_handle.h"
 #include "common/spooler_listing.h"
@@ -90,14 +91,14 @@ int InstallPrinterLanguageMonitor(const wchar_t* monitor_name, const wchar_t* dl
 int RegisterPrinterDriver(const PrinterInstallRequest* request) {
   // One name, then the empty string that closes the list.
   wchar_t dependent_files[512] = {};
-  BoundedCopy(dependent_files, 512, kLanguageMonitorDll);
+  BoundedCopy(dependent_files, 512, kMonitorDll);
 
   DRIVER_INFO_8W driver = {};
   driver.cVersion = 3;
   driver.pName = Text(request->driver_name.chars);
-  driver.pDriverPath = Text(L"vlm6drv6.dll");
-  driver.pDataFile = Text(L"vlm6drv6.dat");
-  driver.pConfigFile = Text(L"vlm6drv6ui.dll");
+  driver.pDriverPath = Text(kDriverDll);
+  driver.pDataFile = Text(kDataFile);
+  driver.pConfigFile = Text(kConfigDll);
   if (UsesLanguageMonitor(request)) {
     driver.pDependentFiles = dependent_files;
     driver.pMonitorName = Text(kLanguageMonitorName);
@@ -117,12 +118,12 @@ int RegisterPrinterDriver(const PrinterInstallRequest* request) {
 int RegisterPrinterManually(const PrinterInstallRequest* request) {
   if (request == nullptr) return 0;
   // Every step runs; the outcomes are combined.
-  bool staged = StageArchitectureFile(L"vlm6drv6.dll") != 0;
-  staged = (StageArchitectureFile(L"vlm6drv6ui.dll") != 0) && staged;
-  staged = (StageDataFile(L"vlm6drv6.dat") != 0) && staged;
+  bool staged = StageArchitectureFile(kDriverDll) != 0;
+  staged = (StageArchitectureFile(kConfigDll) != 0) && staged;
+  staged = (StageDataFile(kDataFile) != 0) && staged;
   if (UsesLanguageMonitor(request)) {
-    staged = (StageArchitectureFile(kLanguageMonitorDll) != 0) && staged;
-    staged = (InstallPrinterLanguageMonitor(kLanguageMonitorName, kLanguageMonitorDll) != 0) && staged;
+    staged = (StageArchitectureFile(kMonitorDll) != 0) && staged;
+    staged = (InstallPrinterLanguageMonitor(kLanguageMonitorName, kMonitorDll) != 0) && staged;
   }
 
   // Without its files the driver cannot be added; the queue may still come

@@ -11,7 +11,6 @@
 constexpr char DRIVER_BUILD_VERSION[] = "2025.08.22.1";
 
 constexpr wchar_t kLanguageMonitorName[] = L"Vellumor Language Monitor V6";
-constexpr wchar_t kLanguageMonitorDll[] = L"vlm6mon.dll";
 
 // Stages the package files, registers monitor and driver where needed, adds
 // the queue on the request's port and waits up to 5 s for it. Non-zero when

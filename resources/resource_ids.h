@@ -29,8 +29,7 @@
 #define IDB_CONNECTION 113
 
 #define IDC_REMOVE 1
-#define IDC_CLOSE 2
-#define IDC_CANCEL 2
+// Button 2 of both dialogs is Windows' IDCANCEL: "Close" and "Cancel" (later "Done").
 #define IDC_WIZARD 3
 #define IDC_TREE 1001
 #define IDC_HEADING 1002

@@ -2,16 +2,17 @@
 
 #include <cwchar>
 
+#include "common/package.h"
 #include "common/scoped_handle.h"
+#include "common/spooler_listing.h"
 #include "platform/os.h"
 
 DriverPackageNode* PackageList = nullptr;
-BYTE* DriverInfoArray = nullptr;
-BYTE* PrinterInfoArray = nullptr;
+DRIVER_INFO_8W* DriverInfoArray = nullptr;
+PRINTER_INFO_2W* PrinterInfoArray = nullptr;
 
 namespace {
 
-constexpr size_t kEnvironmentCapacity = 20;
 constexpr size_t kSubkeyNameCapacity = 260;
 
 bool Present(const wchar_t* text) { return text != nullptr && text[0] != L'\0'; }
@@ -21,14 +22,13 @@ void ReadInfVersion(const wchar_t* inf_path, WideText<kVersionTextCapacity>& ver
   DWORD required = 0;
   os.SetupGetInfInformationW(inf_path, INFINFO_INF_NAME_IS_ABSOLUTE, nullptr, 0, &required);
   if (required == 0) return;
-  ScopedLocalMemory block(os.LocalAlloc(LPTR, required));
-  if (!block) return;
-  auto* info = static_cast<PSP_INF_INFORMATION>(block.get());
-  if (!os.SetupGetInfInformationW(inf_path, INFINFO_INF_NAME_IS_ABSOLUTE, info, required,
+  auto info = LocalBlock<SP_INF_INFORMATION>::Allocate(required);
+  if (!info) return;
+  if (!os.SetupGetInfInformationW(inf_path, INFINFO_INF_NAME_IS_ABSOLUTE, info.get(), required,
                                   nullptr)) {
     return;
   }
-  if (!os.SetupQueryInfVersionInformationW(info, 0, L"DriverVer", version.data(),
+  if (!os.SetupQueryInfVersionInformationW(info.get(), 0, L"DriverVer", version.data(),
                                            kVersionTextCapacity, nullptr)) {
     version.clear();
   }
@@ -53,34 +53,22 @@ bool ReadStorePath(HKEY packages, const wchar_t* name, WideText<kStorePathCapaci
   return true;
 }
 
-// Asks the spooler for the size it needs, makes `array` that big and fills it;
-// returns the number of records in it (0 when nothing was listed or the
-// allocation failed). The array is kept for the rest of the process.
+// Fills `array` with one of the spooler's lists and keeps it for the rest of
+// the process; returns the number of records in it.
 template <typename Record, typename Enumerate>
-DWORD FillEnumerationArray(BYTE*& array, Enumerate enumerate) {
-  DWORD needed = 0;
-  DWORD count = 0;
-  enumerate(nullptr, 0, &needed, &count);
-  if (needed == 0) return 0;
-  array = static_cast<BYTE*>(os.LocalAlloc(LPTR, needed));
-  if (array == nullptr) return 0;
-  const DWORD capacity = needed;
-  count = 0;
-  enumerate(array, capacity, &needed, &count);
-  // Never trust a count that would reach past the buffer.
-  return count < capacity / sizeof(Record) ? count : static_cast<DWORD>(capacity / sizeof(Record));
+DWORD FillEnumerationArray(Record*& array, Enumerate enumerate) {
+  LocalBlock<Record> records;
+  const DWORD count = ListSpoolerRecords(enumerate, records);
+  array = records.take();
+  return count;
 }
 
 }  // namespace
 
-const wchar_t* SpoolerEnvironmentName(WORD architecture) {
-  switch (architecture) {
-    case PROCESSOR_ARCHITECTURE_INTEL: return L"Windows NT x86";
-    case PROCESSOR_ARCHITECTURE_ARM: return L"Windows ARM";
-    case PROCESSOR_ARCHITECTURE_AMD64: return L"Windows x64";
-    case PROCESSOR_ARCHITECTURE_ARM64: return L"Windows ARM64";
-    default: return nullptr;
-  }
+void ForgetInventory() {
+  PackageList = nullptr;
+  DriverInfoArray = nullptr;
+  PrinterInfoArray = nullptr;
 }
 
 void AddPackageNode(const DriverPackageNode& pattern) {
@@ -92,16 +80,14 @@ void AddPackageNode(const DriverPackageNode& pattern) {
 }
 
 void ScanDriverPackages() {
-  SYSTEM_INFO system = {};
-  os.GetNativeSystemInfo(&system);
-  WideText<kEnvironmentCapacity> environment = {};
-  if (!BoundedCopy(environment, SpoolerEnvironmentName(system.wProcessorArchitecture))) return;
+  const PackageArchitecture* architecture = NativeArchitecture();
+  if (architecture == nullptr) return;
 
   WideText<kStorePathCapacity> path = {};
   if (!BoundedFormat(path,
                      L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\"
                      L"PackageInstallation\\%ws\\DriverPackages",
-                     environment)) {
+                     architecture->environment)) {
     return;
   }
   ScopedKey packages;
@@ -114,7 +100,7 @@ void ScanDriverPackages() {
        ++index) {
     name.chars[kSubkeyNameCapacity - 1] = L'\0';
     if (!ReadStorePath(packages.get(), name.c_str(), path)) continue;
-    if (std::wcsstr(path.c_str(), kFamilyInfName) == nullptr) continue;
+    if (std::wcsstr(path.c_str(), kPackageInfName) == nullptr) continue;
 
     DriverPackageNode pattern = {};
     BoundedCopy(pattern.store_path, path.c_str());
@@ -151,12 +137,11 @@ int AttachDriverToPackages(DRIVER_INFO_8W* entry) {
 void ScanPrinterDrivers() {
   const DWORD count = FillEnumerationArray<DRIVER_INFO_8W>(
       DriverInfoArray, [](BYTE* buffer, DWORD capacity, DWORD* needed, DWORD* returned) {
-        os.EnumPrinterDriversW(nullptr, nullptr, 8, buffer, capacity, needed, returned);
+        return os.EnumPrinterDriversW(nullptr, nullptr, 8, buffer, capacity, needed, returned);
       });
-  auto* records = reinterpret_cast<DRIVER_INFO_8W*>(DriverInfoArray);
   for (DWORD i = 0; i < count; ++i) {
-    DRIVER_INFO_8W* entry = &records[i];
-    if (entry->pDriverPath == nullptr || std::wcsstr(entry->pDriverPath, kFamilyDriverDll) == nullptr) {
+    DRIVER_INFO_8W* entry = &DriverInfoArray[i];
+    if (entry->pDriverPath == nullptr || std::wcsstr(entry->pDriverPath, kDriverDll) == nullptr) {
       continue;
     }
     if (AttachDriverToPackages(entry) != 0) continue;
@@ -189,8 +174,7 @@ void AttachQueueToDrivers(PRINTER_INFO_2W* entry) {
 void ScanPrintQueues() {
   const DWORD count = FillEnumerationArray<PRINTER_INFO_2W>(
       PrinterInfoArray, [](BYTE* buffer, DWORD capacity, DWORD* needed, DWORD* returned) {
-        os.EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, buffer, capacity, needed, returned);
+        return os.EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, buffer, capacity, needed, returned);
       });
-  auto* records = reinterpret_cast<PRINTER_INFO_2W*>(PrinterInfoArray);
-  for (DWORD i = 0; i < count; ++i) AttachQueueToDrivers(&records[i]);
+  for (DWORD i = 0; i < count; ++i) AttachQueueToDrivers(&PrinterInfoArray[i]);
 }

@@ -2,8 +2,8 @@
 // singly linked lists: driver packages in the driver store, under each the
 // family's installed printer drivers, under each driver the queues that use it.
 //
-// The family is recognised by two file names only: "vlm6v6.inf" in a package's
-// driver-store path and "vlm6drv6.dll" in a driver's driver path (both compared
+// The family is recognised by two file names only: the package INF in a
+// package's driver-store path and the driver DLL in a driver's driver path (both compared
 // with regard to case). New nodes go to the head of their list, so every list
 // holds the reverse of the order of discovery. Nodes are never freed.
 #pragma once
@@ -18,8 +18,6 @@ constexpr size_t kInfNameCapacity = 50;
 constexpr size_t kStorePathCapacity = 1024;
 constexpr size_t kVersionTextCapacity = 50;
 
-constexpr wchar_t kFamilyInfName[] = L"vlm6v6.inf";
-constexpr wchar_t kFamilyDriverDll[] = L"vlm6drv6.dll";
 
 struct PrinterQueueNode {
   PRINTER_INFO_2W* queue_info;  // the entry in PrinterInfoArray itself
@@ -54,12 +52,13 @@ struct DriverPackageNode {
 extern DriverPackageNode* PackageList;
 // The spooler's enumeration buffers that the nodes point into; they live as
 // long as the process.
-extern BYTE* DriverInfoArray;
-extern BYTE* PrinterInfoArray;
+extern DRIVER_INFO_8W* DriverInfoArray;
+extern PRINTER_INFO_2W* PrinterInfoArray;
 
-// The spooler's environment name for a native processor architecture, or null
-// for an architecture the driver is not built for.
-const wchar_t* SpoolerEnvironmentName(WORD architecture);
+// Lets go of the whole inventory (lists and arrays) without releasing
+// anything, so that the next scans start from nothing. The blocks stay with
+// whoever holds them: the process, or the fake machine of a test.
+void ForgetInventory();
 
 // One package node per family package that the spooler records for the native
 // architecture.

@@ -5,14 +5,13 @@
 #include <cwchar>
 #include <cwctype>
 
-#include "app/globals.h"
+#include "common/package.h"
 #include "common/scoped_handle.h"
 #include "common/service_control.h"
 #include "common/trace.h"
 #include "platform/os.h"
 #include "resources/resource_ids.h"
 #include "uninstall/inventory.h"
-#include "uninstall/uninstall_dialog.h"
 #include "uninstall/uninstall_text.h"
 
 namespace {
@@ -97,21 +96,6 @@ int RemovePackage(DriverPackageNode& package) {
   return 0;
 }
 
-// The whole walk; returns the number of failed deletions.
-int RemoveInventory(HWND bar) {
-  int failures = 0;
-  for (DriverPackageNode* package = PackageList; package != nullptr; package = package->next) {
-    for (PrinterDriverNode* driver = package->drivers; driver != nullptr; driver = driver->next) {
-      failures += RemoveQueues(*driver);
-      PostPosition(bar, 60);
-      failures += RemoveDriver(*package, *driver);
-    }
-    PostPosition(bar, 80);
-    failures += RemovePackage(*package);
-  }
-  return failures;
-}
-
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 // Length of the root of an absolute path ("C:\" or "\\server\share"), or 0.
@@ -152,15 +136,27 @@ bool HasPlainStepsBelowRoot(const wchar_t* path, size_t root) {
 }
 
 bool HoldsFile(const wchar_t* folder, const wchar_t* name) {
-  WideText<kPathCapacity> path = {};
-  const size_t length = std::wcslen(folder);
-  const wchar_t* format = length > 0 && IsSeparator(folder[length - 1]) ? L"%ws%ws" : L"%ws\\%ws";
-  if (!BoundedFormat(path, format, folder, name)) return false;
+  PathText path = {};
+  if (!JoinPath(path, folder, name)) return false;
   const DWORD attributes = os.GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 }  // namespace
+
+int RemoveInventory(HWND bar) {
+  int failures = 0;
+  for (DriverPackageNode* package = PackageList; package != nullptr; package = package->next) {
+    for (PrinterDriverNode* driver = package->drivers; driver != nullptr; driver = driver->next) {
+      failures += RemoveQueues(*driver);
+      PostPosition(bar, 60);
+      failures += RemoveDriver(*package, *driver);
+    }
+    PostPosition(bar, 80);
+    failures += RemovePackage(*package);
+  }
+  return failures;
+}
 
 bool IsOwnInstallDirectory(const wchar_t* folder) {
   if (folder == nullptr || folder[0] == L'\0') return false;
@@ -171,7 +167,7 @@ bool IsOwnInstallDirectory(const wchar_t* folder) {
     return false;
   }
   if (!HasPlainStepsBelowRoot(folder, root)) return false;
-  return HoldsFile(folder, kUninstallerName) || HoldsFile(folder, kFamilyInfName);
+  return HoldsFile(folder, kUninstallerName) || HoldsFile(folder, kPackageInfName);
 }
 
 DWORD DeletePrintQueue(const wchar_t* name, DWORD* error) {
@@ -200,13 +196,12 @@ BOOL RemoveQueueDevices(const wchar_t* name) {
   DWORD count = 0;
   os.SetupDiClassGuidsFromNameW(L"PrintQueue", nullptr, 0, &count);
   if (count == 0) return FALSE;
-  ScopedLocalMemory block(os.LocalAlloc(LPTR, count * sizeof(GUID)));
-  if (!block) return FALSE;
-  auto* guids = static_cast<GUID*>(block.get());
-  if (!os.SetupDiClassGuidsFromNameW(L"PrintQueue", guids, count, &count)) return FALSE;
+  auto guids = LocalBlock<GUID>::Allocate(count * sizeof(GUID));
+  if (!guids) return FALSE;
+  if (!os.SetupDiClassGuidsFromNameW(L"PrintQueue", guids.get(), count, &count)) return FALSE;
 
   ScopedDeviceInfoSet devices(
-      os.SetupDiGetClassDevsExW(&guids[0], nullptr, nullptr, DIGCF_ALLCLASSES, nullptr, nullptr, nullptr));
+      os.SetupDiGetClassDevsExW(guids.get(), nullptr, nullptr, DIGCF_ALLCLASSES, nullptr, nullptr, nullptr));
   if (!devices) return FALSE;
   BOOL result = FALSE;
   SP_DEVINFO_DATA device = {};
@@ -249,11 +244,8 @@ int DeleteMonitorFile(const wchar_t* file_name) {
     trace("The spooler did not stop; %ws stays", file_name);
     return 0;
   }
-  WideText<kPathCapacity> system_directory = {};
-  WideText<kPathCapacity> path = {};
-  const UINT length = os.GetSystemDirectoryW(system_directory.data(), kPathCapacity);
-  if (length == 0 || length >= kPathCapacity ||
-      !BoundedFormat(path, L"%ws\\%ws", system_directory, file_name)) {
+  PathText path = {};
+  if (!SystemFilePath(path, file_name)) {
     trace("No path for %ws in the system folder", file_name);
   } else {
     for (int attempt = 0; attempt < kMonitorFileTries; ++attempt) {
@@ -264,63 +256,25 @@ int DeleteMonitorFile(const wchar_t* file_name) {
   return StartServiceAndWait(L"Spooler", kSpoolerTimeout);
 }
 
-void DeleteInstallDirectory(HWND dialog) {
-  if (IsOwnInstallDirectory(InstallDirectory.c_str())) {
-    os.SHChangeNotify(SHCNE_DELETE, SHCNF_PATHW, InstallDirectory.c_str(), InstallDirectory.c_str());
-    // A list of one path: the folder without its trailing backslash, then a
-    // second terminator.
-    WideText<kPathCapacity + 1> from = {};
-    BoundedCopy(from, InstallDirectory.c_str());
-    size_t length = from.length();
-    while (length > 3 && (from.chars[length - 1] == L'\\' || from.chars[length - 1] == L'/')) {
-      from.chars[--length] = L'\0';
-    }
-    SHFILEOPSTRUCTW operation = {};
-    operation.hwnd = dialog;
-    operation.wFunc = FO_DELETE;
-    operation.pFrom = from.c_str();
-    operation.fFlags = FOF_ALLOWUNDO;
-    const int result = os.SHFileOperationW(&operation);
-    trace("Deleting the folder %ws: %d", from, result);
-  } else {
+void DeleteInstallFolder(HWND owner) {
+  if (!IsOwnInstallDirectory(InstallDirectory.c_str())) {
     trace("The folder %ws holds none of our files; it stays", InstallDirectory);
+    return;
   }
-
-  UninstallText text;
-  WideText<25> caption;
-  LoadText(text, IDS_UNINSTALLED);
-  FormatUninstallText(caption, IDS_MESSAGE_CAPTION);
-  os.MessageBoxW(dialog, text.c_str(), caption.c_str(), MB_OK);
-  // Nothing is left to do: the run ends here, and Close is accepted again.
-  EndWorkerRun();
-  PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-}
-
-DWORD WINAPI RemovalWorker(LPVOID parameter) {
-  HWND dialog = static_cast<HWND>(parameter);
-  EnableWorkerButtons(dialog, FALSE);
-  HWND bar = GetDlgItem(dialog, IDC_PROGRESS);
-  ShowWindow(bar, SW_SHOW);
-  PostPosition(bar, 20);
-  PostPosition(bar, 30);
-
-  const int failures = RemoveInventory(bar);
-
-  PostPosition(bar, 100);
-  PostMessageW(dialog, kInventoryChanged, 0, 0);
-  ShowWindow(bar, SW_HIDE);
-  if (failures != 0) {
-    // The worker's own buffer: the dialog rebuilds its tree meanwhile.
-    UninstallText text;
-    LoadText(text, IDS_UNINSTALL_FAILED);
-    os.MessageBoxW(dialog, text.c_str(), nullptr, MB_OK);
-    EndWorkerRun();
-    EnableWorkerButtons(dialog, TRUE);
-    return 0;
+  os.SHChangeNotify(SHCNE_DELETE, SHCNF_PATHW, InstallDirectory.c_str(), InstallDirectory.c_str());
+  // A list of one path: the folder without its trailing backslash, then a
+  // second terminator.
+  WideText<kPathCapacity + 1> from = {};
+  BoundedCopy(from, InstallDirectory.c_str());
+  size_t length = from.length();
+  while (length > 3 && (from.chars[length - 1] == L'\\' || from.chars[length - 1] == L'/')) {
+    from.chars[--length] = L'\0';
   }
-  // The buttons stay disabled: the final step must not be cut off, nor run
-  // twice.
-  DeleteMonitorFile(kMonitorDll);
-  DeleteInstallDirectory(dialog);
-  return 0;
+  SHFILEOPSTRUCTW operation = {};
+  operation.hwnd = owner;
+  operation.wFunc = FO_DELETE;
+  operation.pFrom = from.c_str();
+  operation.fFlags = FOF_ALLOWUNDO;
+  const int result = os.SHFileOperationW(&operation);
+  trace("Deleting the folder %ws: %d", from, result);
 }

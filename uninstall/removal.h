@@ -1,19 +1,18 @@
 // Removal of what the inventory found, bottom-up: each driver's queues, then
 // the driver with its language monitor, then the package in the driver store;
-// a component only once everything below it is gone. A run without failures
-// ends the uninstall: the monitor DLL and the install folder are deleted and
-// the dialog is closed.
+// a component only once everything below it is gone. Then, once nothing
+// failed, the monitor DLL and the install folder.
 #pragma once
 
 #include "platform/win.h"
 
-constexpr wchar_t kMonitorDll[] = L"vlm6mon.dll";
-constexpr wchar_t kUninstallerName[] = L"unins000.exe";
 // The HRESULT of ERROR_INF_IN_USE_BY_DEVICES: devices still use the INF.
 constexpr HRESULT kInfInUseByDevices = static_cast<HRESULT>(0x800F023D);
 
-// Thread procedure of the "Remove" button; parameter: the dialog.
-DWORD WINAPI RemovalWorker(LPVOID dialog);
+// One walk over the inventory, retrying only what is not yet removed; each
+// node's outcome is written into the node. Posts progress positions to the
+// bar and returns the number of failed deletions.
+int RemoveInventory(HWND progress_bar);
 
 // Non-zero when the queue is gone (also when it was gone before); on failure
 // `error` holds the code of the failed spooler call. Removes the queue's
@@ -36,9 +35,10 @@ int DeleteMonitorFile(const wchar_t* file_name);
 
 // Whether `folder` may be deleted as the install folder: an absolute path that
 // is not a drive or share root, without wildcards or "." and ".." steps, that
-// holds unins000.exe or vlm6v6.inf.
+// holds the uninstaller or the package INF.
 bool IsOwnInstallDirectory(const wchar_t* folder);
 
-// Deletes InstallDirectory (when it is our own folder), says that the driver
-// is uninstalled and closes the dialog.
-void DeleteInstallDirectory(HWND dialog);
+// Deletes InstallDirectory through the shell (to the Recycle Bin where it
+// can, with the shell's own confirmation, owned by `owner`) when it is our
+// own folder; otherwise leaves it and says so on the trace.
+void DeleteInstallFolder(HWND owner);

@@ -2,31 +2,15 @@
 
 #include <commctrl.h>
 
-#include <atomic>
-
-#include "app/globals.h"
-#include "common/trace.h"
+#include "common/package.h"
 #include "resources/resource_ids.h"
 #include "uninstall/inventory.h"
-#include "uninstall/removal.h"
+#include "uninstall/uninstall_workers.h"
 
 UninstallText UninstallTextBuffer = {};
 UninstallText TreeLineBuffer = {};
 
 namespace {
-
-std::atomic<bool> worker_running{false};
-
-void StartWorker(HWND dialog, LPTHREAD_START_ROUTINE worker) {
-  if (!BeginWorkerRun()) return;
-  HANDLE thread = CreateThread(nullptr, 0, worker, dialog, 0, nullptr);
-  if (thread == nullptr) {
-    trace("No worker thread, error %d", static_cast<int32_t>(GetLastError()));
-    EndWorkerRun();
-    return;
-  }
-  CloseHandle(thread);  // never waited for
-}
 
 HTREEITEM InsertLine(HWND tree, TVINSERTSTRUCTW& insert, HTREEITEM parent, UninstallText& line) {
   insert.hParent = parent;
@@ -64,20 +48,6 @@ UninstallText& QueueLine(const PrinterQueueNode& queue) {
 
 }  // namespace
 
-bool BeginWorkerRun() {
-  bool idle = false;
-  return worker_running.compare_exchange_strong(idle, true);
-}
-
-void EnableWorkerButtons(HWND dialog, BOOL enable) {
-  EnableWindow(GetDlgItem(dialog, IDC_REMOVE), enable);
-  EnableWindow(GetDlgItem(dialog, IDC_CLOSE), enable);
-}
-
-void EndWorkerRun() { worker_running = false; }
-
-bool WorkerRunning() { return worker_running; }
-
 void FillComponentTree(HWND dialog, const DriverPackageNode* first) {
   HWND tree = GetDlgItem(dialog, IDC_TREE);
   SendMessageW(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
@@ -111,22 +81,6 @@ void FillComponentTree(HWND dialog, const DriverPackageNode* first) {
     }
     SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(package_item));
   }
-}
-
-DWORD WINAPI InventoryWorker(LPVOID parameter) {
-  HWND dialog = static_cast<HWND>(parameter);
-  EnableWorkerButtons(dialog, FALSE);
-  HWND bar = GetDlgItem(dialog, IDC_PROGRESS);
-  ShowWindow(bar, SW_SHOW);
-  SendMessageW(bar, PBM_SETPOS, 80, 0);
-  ScanDriverPackages();
-  ScanPrinterDrivers();
-  ScanPrintQueues();
-  PostMessageW(dialog, kInventoryChanged, 0, 0);
-  ShowWindow(bar, SW_HIDE);
-  EndWorkerRun();
-  EnableWorkerButtons(dialog, TRUE);
-  return 0;
 }
 
 INT_PTR CALLBACK UninstallDialogProc(HWND window, UINT message, WPARAM wparam, LPARAM) {

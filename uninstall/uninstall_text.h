@@ -2,7 +2,7 @@
 // buffers before they are formatted.
 #pragma once
 
-#include "common/strings.h"
+#include "common/string_table.h"
 #include "common/text.h"
 
 constexpr size_t kUninstallTextCapacity = 1024;

@@ -10,7 +10,7 @@ std::wstring Text(const wchar_t* s) { return s != nullptr ? s : L""; }
 
 void WINAPI FakeSleep(DWORD ms) {
   FakeMachine& m = Fake();
-  m.calls.push_back({"Sleep", std::to_wstring(ms)});
+  m.calls.push_back({Seam::Sleep, std::to_wstring(ms)});
   m.sleeps.push_back(ms);
   m.clock_ms += ms;
 }
@@ -21,7 +21,7 @@ void WINAPI FakeOutputDebugStringW(LPCWSTR text) {
 
 HLOCAL WINAPI FakeLocalAlloc(UINT flags, SIZE_T bytes) {
   FakeMachine& m = Fake();
-  if (m.Enter("LocalAlloc", std::to_wstring(bytes))) return nullptr;
+  if (m.Enter(Seam::LocalAlloc, std::to_wstring(bytes))) return nullptr;
   HLOCAL block = LocalAlloc(flags & ~LMEM_MOVEABLE, bytes);
   if (block != nullptr) m.live_blocks[block] = bytes;
   return block;
@@ -29,7 +29,7 @@ HLOCAL WINAPI FakeLocalAlloc(UINT flags, SIZE_T bytes) {
 
 HLOCAL WINAPI FakeLocalFree(HLOCAL block) {
   FakeMachine& m = Fake();
-  m.calls.push_back({"LocalFree", {}});
+  m.calls.push_back({Seam::LocalFree, {}});
   if (block == nullptr) return nullptr;
   auto it = m.live_blocks.find(block);
   if (it == m.live_blocks.end()) {
@@ -42,7 +42,7 @@ HLOCAL WINAPI FakeLocalFree(HLOCAL block) {
 
 BOOL WINAPI FakeCloseHandle(HANDLE handle) {
   FakeMachine& m = Fake();
-  if (m.Enter("CloseHandle")) return FALSE;
+  if (m.Enter(Seam::CloseHandle)) return FALSE;
   auto it = m.open_handles.find(handle);
   if (it == m.open_handles.end()) {
     ADD_FAILURE() << "CloseHandle of a handle that is not open";
@@ -60,7 +60,7 @@ BOOL WINAPI FakeCloseHandle(HANDLE handle) {
 
 HANDLE WINAPI FakeCreateMutexW(LPSECURITY_ATTRIBUTES, BOOL, LPCWSTR name) {
   FakeMachine& m = Fake();
-  if (m.Enter("CreateMutexW", Text(name))) return nullptr;
+  if (m.Enter(Seam::CreateMutexW, Text(name))) return nullptr;
   HANDLE handle = m.OpenHandle("mutex");
   const bool existed = name != nullptr && m.mutexes[name] > 0;
   if (name != nullptr) {
@@ -73,14 +73,14 @@ HANDLE WINAPI FakeCreateMutexW(LPSECURITY_ATTRIBUTES, BOOL, LPCWSTR name) {
 
 BOOL WINAPI FakeReleaseMutex(HANDLE) {
   // The tool never owns its mutex, so there is nothing to release.
-  Fake().Enter("ReleaseMutex");
+  Fake().Enter(Seam::ReleaseMutex);
   SetLastError(ERROR_NOT_OWNER);
   return FALSE;
 }
 
 DWORD WINAPI FakeGetModuleFileNameW(HMODULE, LPWSTR buffer, DWORD capacity) {
   FakeMachine& m = Fake();
-  if (m.Enter("GetModuleFileNameW")) return 0;
+  if (m.Enter(Seam::GetModuleFileNameW)) return 0;
   if (capacity == 0) return 0;
   const std::wstring& path = m.module_path;
   if (path.size() + 1 > capacity) {
@@ -97,7 +97,7 @@ DWORD WINAPI FakeGetModuleFileNameW(HMODULE, LPWSTR buffer, DWORD capacity) {
 
 LPWSTR* WINAPI FakeCommandLineToArgvW(LPCWSTR line, int* count) {
   FakeMachine& m = Fake();
-  if (m.Enter("CommandLineToArgvW", Text(line))) return nullptr;
+  if (m.Enter(Seam::CommandLineToArgvW, Text(line))) return nullptr;
   // The real splitting rules, in a block the fake machine accounts for.
   int n = 0;
   LPWSTR* real = CommandLineToArgvW(line, &n);
@@ -119,7 +119,7 @@ LPWSTR* WINAPI FakeCommandLineToArgvW(LPCWSTR line, int* count) {
 
 DWORD WINAPI FakeGetTempPathW(DWORD capacity, LPWSTR buffer) {
   FakeMachine& m = Fake();
-  if (m.Enter("GetTempPathW")) return 0;
+  if (m.Enter(Seam::GetTempPathW)) return 0;
   const std::wstring& path = m.temp_directory;
   if (path.size() + 1 > capacity) return static_cast<DWORD>(path.size() + 1);
   path.copy(buffer, path.size());
@@ -129,13 +129,13 @@ DWORD WINAPI FakeGetTempPathW(DWORD capacity, LPWSTR buffer) {
 
 UINT WINAPI FakeGetTempFileNameW(LPCWSTR directory, LPCWSTR prefix, UINT unique, LPWSTR out) {
   FakeMachine& m = Fake();
-  if (m.Enter("GetTempFileNameW", Text(prefix))) return 0;
+  if (m.Enter(Seam::GetTempFileNameW, Text(prefix))) return 0;
   return GetTempFileNameW(directory, prefix, unique, out);
 }
 
 UINT WINAPI FakeGetSystemDirectoryW(LPWSTR buffer, UINT capacity) {
   FakeMachine& m = Fake();
-  if (m.Enter("GetSystemDirectoryW")) return 0;
+  if (m.Enter(Seam::GetSystemDirectoryW)) return 0;
   const std::wstring& path = m.system_directory;
   if (path.size() + 1 > capacity) return static_cast<UINT>(path.size() + 1);
   path.copy(buffer, path.size());
@@ -145,25 +145,25 @@ UINT WINAPI FakeGetSystemDirectoryW(LPWSTR buffer, UINT capacity) {
 
 BOOL WINAPI FakeCopyFileW(LPCWSTR from, LPCWSTR to, BOOL fail_if_exists) {
   FakeMachine& m = Fake();
-  if (m.Enter("CopyFileW", Text(to))) return FALSE;
+  if (m.Enter(Seam::CopyFileW, Text(to))) return FALSE;
   return CopyFileW(from, to, fail_if_exists);
 }
 
 BOOL WINAPI FakeDeleteFileW(LPCWSTR path) {
   FakeMachine& m = Fake();
-  if (m.Enter("DeleteFileW", Text(path))) return FALSE;
+  if (m.Enter(Seam::DeleteFileW, Text(path))) return FALSE;
   return DeleteFileW(path);
 }
 
 DWORD WINAPI FakeGetFileAttributesW(LPCWSTR path) {
   FakeMachine& m = Fake();
-  if (m.Enter("GetFileAttributesW", Text(path))) return INVALID_FILE_ATTRIBUTES;
+  if (m.Enter(Seam::GetFileAttributesW, Text(path))) return INVALID_FILE_ATTRIBUTES;
   return GetFileAttributesW(path);
 }
 
 BOOL WINAPI FakeMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
   FakeMachine& m = Fake();
-  if (m.Enter("MoveFileExW", Text(to))) return FALSE;
+  if (m.Enter(Seam::MoveFileExW, Text(to))) return FALSE;
   if (flags & MOVEFILE_DELAY_UNTIL_REBOOT) {
     m.delayed_moves.emplace_back(Text(from), Text(to));
     m.delayed_move_flags.push_back(flags);
@@ -176,7 +176,7 @@ BOOL WINAPI FakeCreateProcessW(LPCWSTR, LPWSTR command_line, LPSECURITY_ATTRIBUT
                                LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID, LPCWSTR,
                                LPSTARTUPINFOW, LPPROCESS_INFORMATION info) {
   FakeMachine& m = Fake();
-  if (m.Enter("CreateProcessW", Text(command_line))) return FALSE;
+  if (m.Enter(Seam::CreateProcessW, Text(command_line))) return FALSE;
   const DWORD id = 0x1000 + static_cast<DWORD>(m.processes.size()) * 4;
   m.processes.push_back({Text(command_line), id});
   info->hProcess = m.OpenHandle("process");
@@ -190,14 +190,14 @@ BOOL WINAPI FakeCreateProcessW(LPCWSTR, LPWSTR command_line, LPSECURITY_ATTRIBUT
 int WINAPI FakeWideCharToMultiByte(UINT code_page, DWORD flags, LPCWCH source, int length,
                                    LPSTR destination, int size, LPCCH fallback, LPBOOL used) {
   FakeMachine& m = Fake();
-  if (m.Enter("WideCharToMultiByte")) return 0;
+  if (m.Enter(Seam::WideCharToMultiByte)) return 0;
   if (code_page == CP_ACP) code_page = m.ansi_code_page;
   return WideCharToMultiByte(code_page, flags, source, length, destination, size, fallback, used);
 }
 
 void WINAPI FakeGetNativeSystemInfo(LPSYSTEM_INFO info) {
   FakeMachine& m = Fake();
-  m.calls.push_back({"GetNativeSystemInfo", {}});
+  m.calls.push_back({Seam::GetNativeSystemInfo, {}});
   *info = {};
   info->wProcessorArchitecture = m.native_architecture;
   info->dwPageSize = 4096;
@@ -206,7 +206,7 @@ void WINAPI FakeGetNativeSystemInfo(LPSYSTEM_INFO info) {
 
 int WINAPI FakeMessageBoxW(HWND, LPCWSTR text, LPCWSTR caption, UINT type) {
   FakeMachine& m = Fake();
-  if (m.Enter("MessageBoxW", Text(text))) return 0;
+  if (m.Enter(Seam::MessageBoxW, Text(text))) return 0;
   m.message_boxes.push_back({Text(text), Text(caption), type});
   return m.message_box_answer;
 }

@@ -14,7 +14,7 @@ constexpr GUID kPrintQueueClass = {0x1ed2bbf9, 0x11f0, 0x4084, {0xb2, 0x1f, 0xad
 
 BOOL WINAPI FakeSetupDiClassGuidsFromNameW(PCWSTR name, LPGUID guids, DWORD capacity, PDWORD required) {
   FakeMachine& m = Fake();
-  if (m.Enter("SetupDiClassGuidsFromNameW", Text(name))) return FALSE;
+  if (m.Enter(Seam::SetupDiClassGuidsFromNameW, Text(name))) return FALSE;
   const DWORD count = _wcsicmp(Text(name).c_str(), L"PrintQueue") == 0 ? 1 : 0;
   if (required != nullptr) *required = count;
   if (count > capacity) {
@@ -28,7 +28,7 @@ BOOL WINAPI FakeSetupDiClassGuidsFromNameW(PCWSTR name, LPGUID guids, DWORD capa
 HDEVINFO WINAPI FakeSetupDiGetClassDevsExW(const GUID* guid, PCWSTR, HWND, DWORD flags, HDEVINFO,
                                            PCWSTR machine_name, PVOID) {
   FakeMachine& m = Fake();
-  if (m.Enter("SetupDiGetClassDevsExW", std::to_wstring(flags))) return INVALID_HANDLE_VALUE;
+  if (m.Enter(Seam::SetupDiGetClassDevsExW, std::to_wstring(flags))) return INVALID_HANDLE_VALUE;
   if (machine_name != nullptr || (flags & DIGCF_DEVICEINTERFACE)) {
     ADD_FAILURE() << "the fake lists device nodes of the local machine only";
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -78,7 +78,7 @@ FakeDeviceNode* Node(FakeMachine& m, const std::wstring& instance_id) {
 
 BOOL WINAPI FakeSetupDiEnumDeviceInfo(HDEVINFO set, DWORD index, PSP_DEVINFO_DATA data) {
   FakeMachine& m = Fake();
-  if (m.Enter("SetupDiEnumDeviceInfo", std::to_wstring(index))) return FALSE;
+  if (m.Enter(Seam::SetupDiEnumDeviceInfo, std::to_wstring(index))) return FALSE;
   const std::vector<std::wstring>* listed = NodeSet(m, set);
   if (listed == nullptr) return FALSE;
   if (data == nullptr || data->cbSize != sizeof(SP_DEVINFO_DATA)) {
@@ -97,7 +97,7 @@ BOOL WINAPI FakeSetupDiEnumDeviceInfo(HDEVINFO set, DWORD index, PSP_DEVINFO_DAT
 BOOL WINAPI FakeSetupDiGetDeviceRegistryPropertyW(HDEVINFO set, PSP_DEVINFO_DATA data, DWORD property,
                                                   PDWORD type, PBYTE buffer, DWORD size, PDWORD required) {
   FakeMachine& m = Fake();
-  if (m.Enter("SetupDiGetDeviceRegistryPropertyW", std::to_wstring(property))) return FALSE;
+  if (m.Enter(Seam::SetupDiGetDeviceRegistryPropertyW, std::to_wstring(property))) return FALSE;
   const std::wstring* id = Element(m, set, data);
   if (id == nullptr) return FALSE;
   const FakeDeviceNode* node = Node(m, *id);
@@ -123,7 +123,7 @@ BOOL WINAPI FakeSetupDiGetDeviceRegistryPropertyW(HDEVINFO set, PSP_DEVINFO_DATA
 BOOL WINAPI FakeSetupDiRemoveDevice(HDEVINFO set, PSP_DEVINFO_DATA data) {
   FakeMachine& m = Fake();
   const std::wstring* id = Element(m, set, data);
-  if (m.Enter("SetupDiRemoveDevice", id != nullptr ? *id : L"")) return FALSE;
+  if (m.Enter(Seam::SetupDiRemoveDevice, id != nullptr ? *id : L"")) return FALSE;
   if (id == nullptr) return FALSE;
   auto& nodes = m.devices.nodes;
   auto node = std::find_if(nodes.begin(), nodes.end(),

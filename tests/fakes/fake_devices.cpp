@@ -22,7 +22,7 @@ HDEVINFO Failed(DWORD error) {
 HDEVINFO WINAPI FakeSetupDiGetClassDevsW(const GUID* class_guid, PCWSTR enumerator, HWND,
                                          DWORD flags) {
   FakeMachine& m = Fake();
-  if (m.Enter("SetupDiGetClassDevsW", enumerator != nullptr ? enumerator : L"")) {
+  if (m.Enter(Seam::SetupDiGetClassDevsW, enumerator != nullptr ? enumerator : L"")) {
     return INVALID_HANDLE_VALUE;
   }
   if (class_guid == nullptr && !(flags & DIGCF_ALLCLASSES)) return Failed(ERROR_INVALID_PARAMETER);
@@ -44,7 +44,7 @@ BOOL WINAPI FakeSetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA devic
                                             const GUID* class_guid, DWORD index,
                                             PSP_DEVICE_INTERFACE_DATA data) {
   FakeMachine& m = Fake();
-  if (m.Enter("SetupDiEnumDeviceInterfaces", std::to_wstring(index))) return FALSE;
+  if (m.Enter(Seam::SetupDiEnumDeviceInterfaces, std::to_wstring(index))) return FALSE;
   std::vector<std::wstring>* held = InterfaceSet(m, set);
   if (held == nullptr) {
     SetLastError(ERROR_INVALID_HANDLE);
@@ -76,7 +76,7 @@ BOOL WINAPI FakeSetupDiGetDeviceInterfaceDetailW(HDEVINFO set, PSP_DEVICE_INTERF
   const size_t which = data != nullptr ? data->Reserved : 0;
   const std::wstring path =
       held != nullptr && which >= 1 && which <= held->size() ? (*held)[which - 1] : L"";
-  if (m.Enter("SetupDiGetDeviceInterfaceDetailW", path)) return FALSE;
+  if (m.Enter(Seam::SetupDiGetDeviceInterfaceDetailW, path)) return FALSE;
   if (held == nullptr) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
@@ -107,7 +107,7 @@ BOOL WINAPI FakeSetupDiGetDeviceInterfaceDetailW(HDEVINFO set, PSP_DEVICE_INTERF
 
 BOOL WINAPI FakeSetupDiDestroyDeviceInfoList(HDEVINFO set) {
   FakeMachine& m = Fake();
-  m.calls.push_back({"SetupDiDestroyDeviceInfoList", {}});
+  m.calls.push_back({Seam::SetupDiDestroyDeviceInfoList, {}});
   if (!m.IsOpen(set)) {
     SetLastError(ERROR_INVALID_HANDLE);
     ADD_FAILURE() << "SetupDiDestroyDeviceInfoList of a set that is not open";

@@ -15,7 +15,7 @@ BOOL WINAPI FakeSetupGetInfInformationW(LPCVOID spec, DWORD search, PSP_INF_INFO
                                         PDWORD required) {
   FakeMachine& m = Fake();
   const std::wstring path = Text(static_cast<const wchar_t*>(spec));
-  if (m.Enter("SetupGetInfInformationW", path)) return FALSE;
+  if (m.Enter(Seam::SetupGetInfInformationW, path)) return FALSE;
   if (search != INFINFO_INF_NAME_IS_ABSOLUTE) {
     ADD_FAILURE() << "the fake finds INF files by absolute path only";
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -42,7 +42,7 @@ BOOL WINAPI FakeSetupGetInfInformationW(LPCVOID spec, DWORD search, PSP_INF_INFO
 BOOL WINAPI FakeSetupQueryInfVersionInformationW(PSP_INF_INFORMATION info, UINT index, PCWSTR key,
                                                  PWSTR buffer, DWORD size, PDWORD required) {
   FakeMachine& m = Fake();
-  if (m.Enter("SetupQueryInfVersionInformationW", Text(key))) return FALSE;
+  if (m.Enter(Seam::SetupQueryInfVersionInformationW, Text(key))) return FALSE;
   if (info == nullptr || index >= info->InfCount) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;

@@ -102,15 +102,13 @@ FakeMachine::~FakeMachine() {
   os = saved_;
   // The inventory's nodes and arrays came from this machine's heap, which goes
   // now: the next test must not walk them.
-  PackageList = nullptr;
-  DriverInfoArray = nullptr;
-  PrinterInfoArray = nullptr;
+  ForgetInventory();
   for (auto& [block, size] : live_blocks) LocalFree(block);
   RemoveRealTree(root_);
   g_machine = nullptr;
 }
 
-bool FakeMachine::Enter(const char* function, const std::wstring& detail, DWORD* error) {
+bool FakeMachine::Enter(Seam function, const std::wstring& detail, DWORD* error) {
   calls.push_back({function, detail});
   for (FaultRule& rule : faults) {
     if (rule.function != function || rule.times == 0) continue;
@@ -126,26 +124,26 @@ bool FakeMachine::Enter(const char* function, const std::wstring& detail, DWORD*
   return false;
 }
 
-int FakeMachine::CallCount(const std::string& function) const {
+int FakeMachine::CallCount(Seam function) const {
   return static_cast<int>(std::count_if(calls.begin(), calls.end(),
                                         [&](const FakeCall& c) { return c.function == function; }));
 }
 
-int FakeMachine::CallCount(const std::string& function, const std::wstring& detail) const {
+int FakeMachine::CallCount(Seam function, const std::wstring& detail) const {
   return static_cast<int>(std::count_if(calls.begin(), calls.end(), [&](const FakeCall& c) {
     return c.function == function && c.detail == detail;
   }));
 }
 
-int FakeMachine::FirstCall(const std::string& function) const {
+int FakeMachine::FirstCall(Seam function) const {
   for (size_t i = 0; i < calls.size(); ++i) {
     if (calls[i].function == function) return static_cast<int>(i);
   }
   return -1;
 }
 
-std::vector<std::string> FakeMachine::CallNames() const {
-  std::vector<std::string> names;
+std::vector<Seam> FakeMachine::CallNames() const {
+  std::vector<Seam> names;
   for (const FakeCall& c : calls) names.push_back(c.function);
   return names;
 }
@@ -182,4 +180,13 @@ std::vector<std::wstring> FakeMachine::TraceLines() const {
   }
   if (start < all.size()) lines.push_back(all.substr(start));
   return lines;
+}
+
+const char* SeamName(Seam function) {
+  static const char* const names[] = {
+#define SEAM_NAME(name) #name,
+      OS_FUNCTIONS(SEAM_NAME)
+#undef SEAM_NAME
+  };
+  return names[static_cast<int>(function)];
 }

@@ -2,9 +2,9 @@
 // talks to, put in place of the OS seam for the length of a test.
 //
 //   FakeMachine machine;          // swaps `os` for the fake, restores it at the end
-//   machine.Fail("CopyFileW", ERROR_ACCESS_DENIED);
+//   machine.Fail(Seam::CopyFileW, ERROR_ACCESS_DENIED);
 //   ... run product code ...
-//   EXPECT_EQ(machine.CallCount("CopyFileW"), 1);
+//   EXPECT_EQ(machine.CallCount(Seam::CopyFileW), 1);
 //   EXPECT_EQ(machine.clock_ms, 1000u);
 //
 // Each area of the machine (spooler, services, devices, registry) keeps its
@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/os.h"
+#include "tests/fakes/seam.h"
 #include "tests/fakes/fake_devices.h"
 #include "tests/fakes/fake_pnp.h"
 #include "tests/fakes/fake_registry.h"
@@ -25,7 +26,7 @@
 #include "tests/fakes/fake_spooler.h"
 
 struct FakeCall {
-  std::string function;
+  Seam function;
   std::wstring detail;  // the argument that tells calls apart (a name, a path)
 };
 
@@ -41,7 +42,7 @@ struct FakeMessageBox {
 };
 
 struct FaultRule {
-  std::string function;
+  Seam function;
   DWORD error;
   int skip;   // calls that pass before the first failure
   int times;  // failures in a row; -1 for every call from then on
@@ -56,26 +57,26 @@ class FakeMachine {
 
   // --- fault injection -------------------------------------------------
   // Every call of `function` fails with `error`.
-  void Fail(const std::string& function, DWORD error) { faults.push_back({function, error, 0, -1}); }
+  void Fail(Seam function, DWORD error) { faults.push_back({function, error, 0, -1}); }
   // The next `times` calls fail.
-  void FailTimes(const std::string& function, DWORD error, int times) {
+  void FailTimes(Seam function, DWORD error, int times) {
     faults.push_back({function, error, 0, times});
   }
   // Only call number `nth` (counted from 1) fails.
-  void FailNth(const std::string& function, DWORD error, int nth) {
+  void FailNth(Seam function, DWORD error, int nth) {
     faults.push_back({function, error, nth - 1, 1});
   }
   // Logs the call and answers whether it is to fail; on failure the error is
   // set as the thread's last error and also returned through `error`.
-  bool Enter(const char* function, const std::wstring& detail = {}, DWORD* error = nullptr);
+  bool Enter(Seam function, const std::wstring& detail = {}, DWORD* error = nullptr);
 
   // --- call log ---------------------------------------------------------
   std::vector<FakeCall> calls;
-  int CallCount(const std::string& function) const;
-  int CallCount(const std::string& function, const std::wstring& detail) const;
+  int CallCount(Seam function) const;
+  int CallCount(Seam function, const std::wstring& detail) const;
   // Position of the first call of `function` in the log, or -1.
-  int FirstCall(const std::string& function) const;
-  std::vector<std::string> CallNames() const;
+  int FirstCall(Seam function) const;
+  std::vector<Seam> CallNames() const;
 
   // --- handles ----------------------------------------------------------
   // Hands out a new handle of a kind ("printer", "scm", "service", "key",

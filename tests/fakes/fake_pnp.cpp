@@ -19,7 +19,7 @@ std::wstring Lower(std::wstring s) {
 CONFIGRET WINAPI FakeCM_Locate_DevNodeW(PDEVINST node, DEVINSTID_W device_id, ULONG flags) {
   FakeMachine& m = Fake();
   DWORD error = 0;
-  if (m.Enter("CM_Locate_DevNodeW", Text(device_id), &error)) return static_cast<CONFIGRET>(error);
+  if (m.Enter(Seam::CM_Locate_DevNodeW, Text(device_id), &error)) return static_cast<CONFIGRET>(error);
   if (node == nullptr) return CR_INVALID_POINTER;
   if (flags != CM_LOCATE_DEVNODE_NORMAL) {
     ADD_FAILURE() << "the fake machine models CM_Locate_DevNodeW with CM_LOCATE_DEVNODE_NORMAL only";
@@ -33,7 +33,7 @@ CONFIGRET WINAPI FakeCM_Locate_DevNodeW(PDEVINST node, DEVINSTID_W device_id, UL
 CONFIGRET WINAPI FakeCM_Reenumerate_DevNode(DEVINST node, ULONG) {
   FakeMachine& m = Fake();
   DWORD error = 0;
-  if (m.Enter("CM_Reenumerate_DevNode", std::to_wstring(node), &error)) {
+  if (m.Enter(Seam::CM_Reenumerate_DevNode, std::to_wstring(node), &error)) {
     return static_cast<CONFIGRET>(error);
   }
   if (node != kRootNode) return CR_INVALID_DEVNODE;
@@ -46,7 +46,7 @@ CONFIGRET WINAPI FakeCM_Reenumerate_DevNode(DEVINST node, ULONG) {
 BOOL WINAPI FakeUpdateDriverForPlugAndPlayDevicesW(HWND, LPCWSTR hardware_id, LPCWSTR inf_path,
                                                    DWORD, PBOOL reboot) {
   FakeMachine& m = Fake();
-  if (m.Enter("UpdateDriverForPlugAndPlayDevicesW", Text(hardware_id))) return FALSE;
+  if (m.Enter(Seam::UpdateDriverForPlugAndPlayDevicesW, Text(hardware_id))) return FALSE;
   if (reboot != nullptr) *reboot = FALSE;
   if (hardware_id == nullptr || inf_path == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);

@@ -56,7 +56,7 @@ bool Resolve(FakeMachine& m, HKEY parent, const wchar_t* sub, std::wstring* path
   return true;
 }
 
-LSTATUS OpenKey(const char* function, HKEY parent, LPCWSTR sub, PHKEY result) {
+LSTATUS OpenKey(Seam function, HKEY parent, LPCWSTR sub, PHKEY result) {
   FakeMachine& m = Fake();
   DWORD error = 0;
   if (m.Enter(function, Text(sub), &error)) return static_cast<LSTATUS>(error);
@@ -71,16 +71,16 @@ LSTATUS OpenKey(const char* function, HKEY parent, LPCWSTR sub, PHKEY result) {
 }
 
 LSTATUS WINAPI FakeRegOpenKeyExW(HKEY parent, LPCWSTR sub, DWORD, REGSAM, PHKEY result) {
-  return OpenKey("RegOpenKeyExW", parent, sub, result);
+  return OpenKey(Seam::RegOpenKeyExW, parent, sub, result);
 }
 
 LSTATUS WINAPI FakeRegOpenKeyW(HKEY parent, LPCWSTR sub, PHKEY result) {
-  return OpenKey("RegOpenKeyW", parent, sub, result);
+  return OpenKey(Seam::RegOpenKeyW, parent, sub, result);
 }
 
 LSTATUS WINAPI FakeRegCloseKey(HKEY key) {
   FakeMachine& m = Fake();
-  m.calls.push_back({"RegCloseKey", {}});
+  m.calls.push_back({Seam::RegCloseKey, {}});
   if (key == HKEY_LOCAL_MACHINE) return ERROR_SUCCESS;
   if (m.registry.open_keys.erase(key) == 0) {
     ADD_FAILURE() << "RegCloseKey of a key that is not open";
@@ -93,7 +93,7 @@ LSTATUS WINAPI FakeRegCloseKey(HKEY key) {
 LSTATUS WINAPI FakeRegEnumKeyW(HKEY key, DWORD index, LPWSTR name, DWORD capacity) {
   FakeMachine& m = Fake();
   DWORD error = 0;
-  if (m.Enter("RegEnumKeyW", std::to_wstring(index), &error)) return static_cast<LSTATUS>(error);
+  if (m.Enter(Seam::RegEnumKeyW, std::to_wstring(index), &error)) return static_cast<LSTATUS>(error);
   std::wstring path;
   if (!Resolve(m, key, nullptr, &path)) return ERROR_INVALID_HANDLE;
   // Immediate children, in the order Windows lists them (by name).
@@ -132,7 +132,7 @@ LSTATUS WINAPI FakeRegQueryValueExW(HKEY key, LPCWSTR name, LPDWORD, LPDWORD typ
                                     LPDWORD size) {
   FakeMachine& m = Fake();
   DWORD error = 0;
-  if (m.Enter("RegQueryValueExW", Text(name), &error)) return static_cast<LSTATUS>(error);
+  if (m.Enter(Seam::RegQueryValueExW, Text(name), &error)) return static_cast<LSTATUS>(error);
   std::wstring path;
   if (!Resolve(m, key, nullptr, &path)) return ERROR_INVALID_HANDLE;
   const FakeRegistryValue* value = FindValue(m, path, name);
@@ -169,7 +169,7 @@ LSTATUS WINAPI FakeRegGetValueW(HKEY key, LPCWSTR sub, LPCWSTR name, DWORD flags
                                 PVOID data, LPDWORD size) {
   FakeMachine& m = Fake();
   DWORD error = 0;
-  if (m.Enter("RegGetValueW", Text(name), &error)) return static_cast<LSTATUS>(error);
+  if (m.Enter(Seam::RegGetValueW, Text(name), &error)) return static_cast<LSTATUS>(error);
   std::wstring path;
   if (!Resolve(m, key, sub, &path)) return ERROR_INVALID_HANDLE;
   const FakeRegistryValue* value = FindValue(m, path, name);

@@ -49,7 +49,7 @@ void FillStatus(const FakeService& s, SERVICE_STATUS* status) {
 
 SC_HANDLE WINAPI FakeOpenSCManagerW(LPCWSTR machine, LPCWSTR database, DWORD) {
   FakeMachine& m = Fake();
-  if (m.Enter("OpenSCManagerW")) return nullptr;
+  if (m.Enter(Seam::OpenSCManagerW)) return nullptr;
   if (machine != nullptr && machine[0] != L'\0') {
     SetLastError(RPC_S_SERVER_UNAVAILABLE);
     return nullptr;
@@ -63,7 +63,7 @@ SC_HANDLE WINAPI FakeOpenSCManagerW(LPCWSTR machine, LPCWSTR database, DWORD) {
 
 SC_HANDLE WINAPI FakeOpenServiceW(SC_HANDLE manager, LPCWSTR name, DWORD) {
   FakeMachine& m = Fake();
-  if (m.Enter("OpenServiceW", Text(name))) return nullptr;
+  if (m.Enter(Seam::OpenServiceW, Text(name))) return nullptr;
   auto kind = m.open_handles.find(manager);
   if (kind == m.open_handles.end() || kind->second != "scm") {
     ADD_FAILURE() << "OpenServiceW with a handle that is not an open manager handle";
@@ -83,7 +83,7 @@ SC_HANDLE WINAPI FakeOpenServiceW(SC_HANDLE manager, LPCWSTR name, DWORD) {
 BOOL WINAPI FakeQueryServiceStatusEx(SC_HANDLE handle, SC_STATUS_TYPE level, LPBYTE buffer,
                                      DWORD size, LPDWORD needed) {
   FakeMachine& m = Fake();
-  if (m.Enter("QueryServiceStatusEx")) return FALSE;
+  if (m.Enter(Seam::QueryServiceStatusEx)) return FALSE;
   FakeService* s = ServiceOf(m, handle);
   if (s == nullptr) return FALSE;
   if (level != SC_STATUS_PROCESS_INFO) {
@@ -110,7 +110,7 @@ BOOL WINAPI FakeQueryServiceStatusEx(SC_HANDLE handle, SC_STATUS_TYPE level, LPB
 
 BOOL WINAPI FakeControlService(SC_HANDLE handle, DWORD control, LPSERVICE_STATUS status) {
   FakeMachine& m = Fake();
-  if (m.Enter("ControlService", std::to_wstring(control))) return FALSE;
+  if (m.Enter(Seam::ControlService, std::to_wstring(control))) return FALSE;
   FakeService* s = ServiceOf(m, handle);
   if (s == nullptr) return FALSE;
   if (control != SERVICE_CONTROL_STOP) {
@@ -135,7 +135,7 @@ BOOL WINAPI FakeControlService(SC_HANDLE handle, DWORD control, LPSERVICE_STATUS
 
 BOOL WINAPI FakeStartServiceW(SC_HANDLE handle, DWORD, LPCWSTR*) {
   FakeMachine& m = Fake();
-  if (m.Enter("StartServiceW")) return FALSE;
+  if (m.Enter(Seam::StartServiceW)) return FALSE;
   FakeService* s = ServiceOf(m, handle);
   if (s == nullptr) return FALSE;
   if (s->state != SERVICE_STOPPED) {
@@ -150,7 +150,7 @@ BOOL WINAPI FakeStartServiceW(SC_HANDLE handle, DWORD, LPCWSTR*) {
 
 BOOL WINAPI FakeCloseServiceHandle(SC_HANDLE handle) {
   FakeMachine& m = Fake();
-  m.calls.push_back({"CloseServiceHandle", {}});
+  m.calls.push_back({Seam::CloseServiceHandle, {}});
   auto it = m.open_handles.find(handle);
   if (it == m.open_handles.end() || (it->second != "scm" && it->second != "service")) {
     ADD_FAILURE() << "CloseServiceHandle of a handle that is not open";

@@ -14,7 +14,7 @@ std::wstring Text(const wchar_t* s) { return s != nullptr ? s : L""; }
 int WINAPI FakeSHFileOperationW(LPSHFILEOPSTRUCTW operation) {
   FakeMachine& m = Fake();
   const std::wstring first = operation != nullptr ? Text(operation->pFrom) : L"";
-  if (m.Enter("SHFileOperationW", first)) return ERROR_ACCESS_DENIED;
+  if (m.Enter(Seam::SHFileOperationW, first)) return ERROR_ACCESS_DENIED;
   if (operation == nullptr || operation->wFunc != FO_DELETE) {
     ADD_FAILURE() << "the fake shell only deletes";
     return ERROR_INVALID_PARAMETER;
@@ -33,7 +33,7 @@ int WINAPI FakeSHFileOperationW(LPSHFILEOPSTRUCTW operation) {
 }
 
 void WINAPI FakeSHChangeNotify(LONG event, UINT, LPCVOID item, LPCVOID) {
-  Fake().calls.push_back({"SHChangeNotify", std::to_wstring(event) + L" " +
+  Fake().calls.push_back({Seam::SHChangeNotify, std::to_wstring(event) + L" " +
                                                 Text(static_cast<const wchar_t*>(item))});
 }
 

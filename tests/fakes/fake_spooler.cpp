@@ -111,7 +111,7 @@ BOOL Enumerate(const std::vector<const Item*>& items, LPBYTE buffer, DWORD capac
 
 BOOL WINAPI FakeOpenPrinterW(LPWSTR name, LPHANDLE handle, LPPRINTER_DEFAULTSW defaults) {
   FakeMachine& m = Fake();
-  if (m.Enter("OpenPrinterW", Text(name))) return FALSE;
+  if (m.Enter(Seam::OpenPrinterW, Text(name))) return FALSE;
   m.spooler.Settle(m.clock_ms);
   m.spooler.last_open_access = defaults != nullptr ? defaults->DesiredAccess : 0;
   if (handle == nullptr) {
@@ -131,7 +131,7 @@ BOOL WINAPI FakeOpenPrinterW(LPWSTR name, LPHANDLE handle, LPPRINTER_DEFAULTSW d
 
 BOOL WINAPI FakeClosePrinter(HANDLE handle) {
   FakeMachine& m = Fake();
-  m.calls.push_back({"ClosePrinter", {}});
+  m.calls.push_back({Seam::ClosePrinter, {}});
   if (m.spooler.open_printers.erase(handle) == 0) {
     ADD_FAILURE() << "ClosePrinter of a printer that is not open";
     SetLastError(ERROR_INVALID_HANDLE);
@@ -144,7 +144,7 @@ BOOL WINAPI FakeClosePrinter(HANDLE handle) {
 BOOL WINAPI FakeEnumPrinterDriversW(LPWSTR, LPWSTR environment, DWORD level, LPBYTE buffer,
                                     DWORD capacity, LPDWORD needed, LPDWORD returned) {
   FakeMachine& m = Fake();
-  if (m.Enter("EnumPrinterDriversW", std::to_wstring(capacity))) return FALSE;
+  if (m.Enter(Seam::EnumPrinterDriversW, std::to_wstring(capacity))) return FALSE;
   if (level != 8) {
     SetLastError(ERROR_INVALID_LEVEL);
     return FALSE;
@@ -161,7 +161,7 @@ BOOL WINAPI FakeEnumPrinterDriversW(LPWSTR, LPWSTR environment, DWORD level, LPB
 BOOL WINAPI FakeEnumPrintersW(DWORD flags, LPWSTR, DWORD level, LPBYTE buffer, DWORD capacity,
                               LPDWORD needed, LPDWORD returned) {
   FakeMachine& m = Fake();
-  if (m.Enter("EnumPrintersW", std::to_wstring(capacity))) return FALSE;
+  if (m.Enter(Seam::EnumPrintersW, std::to_wstring(capacity))) return FALSE;
   m.spooler.Settle(m.clock_ms);
   if (level != 2) {
     SetLastError(ERROR_INVALID_LEVEL);
@@ -177,7 +177,7 @@ BOOL WINAPI FakeEnumPrintersW(DWORD flags, LPWSTR, DWORD level, LPBYTE buffer, D
 BOOL WINAPI FakeEnumPortsW(LPWSTR, DWORD level, LPBYTE buffer, DWORD capacity, LPDWORD needed,
                            LPDWORD returned) {
   FakeMachine& m = Fake();
-  if (m.Enter("EnumPortsW", std::to_wstring(capacity))) return FALSE;
+  if (m.Enter(Seam::EnumPortsW, std::to_wstring(capacity))) return FALSE;
   if (level != 2) {
     SetLastError(ERROR_INVALID_LEVEL);
     return FALSE;
@@ -190,7 +190,7 @@ BOOL WINAPI FakeEnumPortsW(LPWSTR, DWORD level, LPBYTE buffer, DWORD capacity, L
 BOOL WINAPI FakeGetPrinterDriverDirectoryW(LPWSTR, LPWSTR, DWORD level, LPBYTE buffer,
                                            DWORD capacity, LPDWORD needed) {
   FakeMachine& m = Fake();
-  if (m.Enter("GetPrinterDriverDirectoryW", std::to_wstring(capacity))) return FALSE;
+  if (m.Enter(Seam::GetPrinterDriverDirectoryW, std::to_wstring(capacity))) return FALSE;
   if (level != 1) {
     SetLastError(ERROR_INVALID_LEVEL);
     return FALSE;
@@ -226,7 +226,7 @@ std::vector<std::wstring> ReadMultiString(const wchar_t* list) {
 BOOL WINAPI FakeAddPrinterDriverW(LPWSTR, DWORD level, LPBYTE info) {
   FakeMachine& m = Fake();
   const auto* r = reinterpret_cast<const DRIVER_INFO_8W*>(info);
-  if (m.Enter("AddPrinterDriverW", level == 8 && r != nullptr ? Text(r->pName) : L"")) return FALSE;
+  if (m.Enter(Seam::AddPrinterDriverW, level == 8 && r != nullptr ? Text(r->pName) : L"")) return FALSE;
   if (level != 8) {
     ADD_FAILURE() << "the fake machine models AddPrinterDriverW at level 8 only";
     SetLastError(ERROR_INVALID_LEVEL);
@@ -273,7 +273,7 @@ BOOL WINAPI FakeAddPrinterDriverW(LPWSTR, DWORD level, LPBYTE info) {
 BOOL WINAPI FakeAddMonitorW(LPWSTR, DWORD level, LPBYTE info) {
   FakeMachine& m = Fake();
   const auto* r = reinterpret_cast<const MONITOR_INFO_2W*>(info);
-  if (m.Enter("AddMonitorW", level == 2 && r != nullptr ? Text(r->pName) : L"")) return FALSE;
+  if (m.Enter(Seam::AddMonitorW, level == 2 && r != nullptr ? Text(r->pName) : L"")) return FALSE;
   if (level != 2 || r == nullptr || r->pName == nullptr || r->pDLLName == nullptr) {
     SetLastError(level != 2 ? ERROR_INVALID_LEVEL : ERROR_INVALID_PARAMETER);
     return FALSE;
@@ -295,7 +295,7 @@ BOOL WINAPI FakeAddMonitorW(LPWSTR, DWORD level, LPBYTE info) {
 HANDLE WINAPI FakeAddPrinterW(LPWSTR, DWORD level, LPBYTE info) {
   FakeMachine& m = Fake();
   const auto* r = reinterpret_cast<const PRINTER_INFO_2W*>(info);
-  if (m.Enter("AddPrinterW", level == 2 && r != nullptr ? Text(r->pPrinterName) : L"")) return nullptr;
+  if (m.Enter(Seam::AddPrinterW, level == 2 && r != nullptr ? Text(r->pPrinterName) : L"")) return nullptr;
   if (level != 2) {
     ADD_FAILURE() << "the fake machine models AddPrinterW at level 2 only";
     SetLastError(ERROR_INVALID_LEVEL);
@@ -344,7 +344,7 @@ HRESULT WINAPI FakeUploadPrinterDriverPackageW(LPCWSTR, LPCWSTR inf_path, LPCWST
                                                LPWSTR destination, PULONG destination_chars) {
   FakeMachine& m = Fake();
   DWORD error = 0;
-  if (m.Enter("UploadPrinterDriverPackageW", Text(inf_path), &error)) return AsHresult(error);
+  if (m.Enter(Seam::UploadPrinterDriverPackageW, Text(inf_path), &error)) return AsHresult(error);
   if (inf_path == nullptr || GetFileAttributesW(inf_path) == INVALID_FILE_ATTRIBUTES) {
     return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
   }

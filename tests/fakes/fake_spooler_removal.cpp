@@ -32,7 +32,7 @@ FakePrinter* OpenedPrinter(FakeMachine& m, HANDLE handle) {
 
 BOOL WINAPI FakeSetPrinterW(HANDLE handle, DWORD level, LPBYTE, DWORD command) {
   FakeMachine& m = Fake();
-  if (m.Enter("SetPrinterW", std::to_wstring(command))) return FALSE;
+  if (m.Enter(Seam::SetPrinterW, std::to_wstring(command))) return FALSE;
   if (OpenedPrinter(m, handle) == nullptr) return FALSE;
   if (level != 0 || command != PRINTER_CONTROL_PURGE) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -44,7 +44,7 @@ BOOL WINAPI FakeSetPrinterW(HANDLE handle, DWORD level, LPBYTE, DWORD command) {
 BOOL WINAPI FakeDeletePrinter(HANDLE handle) {
   FakeMachine& m = Fake();
   const auto open = m.spooler.open_printers.find(handle);
-  if (m.Enter("DeletePrinter", open != m.spooler.open_printers.end() ? open->second : L"")) return FALSE;
+  if (m.Enter(Seam::DeletePrinter, open != m.spooler.open_printers.end() ? open->second : L"")) return FALSE;
   FakePrinter* printer = OpenedPrinter(m, handle);
   if (printer == nullptr) return FALSE;
   auto& list = m.spooler.printers;
@@ -54,7 +54,7 @@ BOOL WINAPI FakeDeletePrinter(HANDLE handle) {
 
 BOOL WINAPI FakeDeletePrinterDriverExW(LPWSTR, LPWSTR environment, LPWSTR name, DWORD flags, DWORD) {
   FakeMachine& m = Fake();
-  if (m.Enter("DeletePrinterDriverExW", Text(name))) return FALSE;
+  if (m.Enter(Seam::DeletePrinterDriverExW, Text(name))) return FALSE;
   const std::wstring want_environment = environment != nullptr ? environment : L"Windows x64";
   auto& drivers = m.spooler.drivers;
   auto driver = std::find_if(drivers.begin(), drivers.end(), [&](const FakeDriver& d) {
@@ -80,7 +80,7 @@ BOOL WINAPI FakeDeletePrinterDriverExW(LPWSTR, LPWSTR environment, LPWSTR name, 
 
 BOOL WINAPI FakeDeleteMonitorW(LPWSTR, LPWSTR, LPWSTR name) {
   FakeMachine& m = Fake();
-  if (m.Enter("DeleteMonitorW", Text(name))) return FALSE;
+  if (m.Enter(Seam::DeleteMonitorW, Text(name))) return FALSE;
   auto& monitors = m.spooler.monitors;
   auto monitor = std::find_if(monitors.begin(), monitors.end(),
                               [&](const FakeMonitor& x) { return SameName(x.name, Text(name)); });
@@ -96,7 +96,7 @@ HRESULT WINAPI FakeDeletePrinterDriverPackageW(LPCWSTR, LPCWSTR inf_path, LPCWST
   FakeMachine& m = Fake();
   DWORD error = 0;
   // An injected fault is the HRESULT itself.
-  if (m.Enter("DeletePrinterDriverPackageW", Text(inf_path), &error)) return static_cast<HRESULT>(error);
+  if (m.Enter(Seam::DeletePrinterDriverPackageW, Text(inf_path), &error)) return static_cast<HRESULT>(error);
   auto& packages = m.spooler.packages;
   auto package = std::find_if(packages.begin(), packages.end(),
                               [&](const std::wstring& p) { return SameName(p, Text(inf_path)); });

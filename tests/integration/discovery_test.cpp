@@ -1,5 +1,5 @@
 // The scan against the real USB printing interface class of a Wine prefix in
-// which tools/usbprinter attached (or detached) virtual printers.
+// which tools/fixtures/usbprinter attached (or detached) virtual printers.
 #include <gtest/gtest.h>
 
 #include <vector>

@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/globals.h"
+#include "common/package.h"
+#include "common/string_table.h"
 #include "install/install_printer.h"
 #include "install/register_printer.h"
 #include "platform/os.h"

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "common/strings.h"
+#include "common/string_table.h"
 #include "resources/resource_ids.h"
 #include "tests/built_program.h"
 

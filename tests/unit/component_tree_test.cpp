@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "app/globals.h"
+#include "common/package.h"
+#include "common/string_table.h"
 #include "tests/unit/inventory_fixture.h"
 #include "tests/unit/uninstall_window.h"
 #include "uninstall/uninstall_dialog.h"

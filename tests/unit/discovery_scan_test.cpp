@@ -51,12 +51,12 @@ TEST(UsbPrinterScan, ListsTheNewestFirstWithPortVendorAndHardwareId) {
 
   // One class query and one key per interface, no waiting; the set and the
   // keys are closed, and the records are the only blocks left.
-  EXPECT_EQ(m.CallCount("SetupDiGetClassDevsW"), 1);
-  EXPECT_EQ(m.CallCount("SetupDiEnumDeviceInterfaces"), 3);
-  EXPECT_EQ(m.CallCount("SetupDiGetDeviceInterfaceDetailW"), 4);
-  EXPECT_EQ(m.CallCount("RegOpenKeyExW"), 2);
-  EXPECT_EQ(m.CallCount("RegQueryValueExW"), 10);
-  EXPECT_EQ(m.CallCount("LocalAlloc"), 10);
+  EXPECT_EQ(m.CallCount(Seam::SetupDiGetClassDevsW), 1);
+  EXPECT_EQ(m.CallCount(Seam::SetupDiEnumDeviceInterfaces), 3);
+  EXPECT_EQ(m.CallCount(Seam::SetupDiGetDeviceInterfaceDetailW), 4);
+  EXPECT_EQ(m.CallCount(Seam::RegOpenKeyExW), 2);
+  EXPECT_EQ(m.CallCount(Seam::RegQueryValueExW), 10);
+  EXPECT_EQ(m.CallCount(Seam::LocalAlloc), 10);
   EXPECT_TRUE(m.sleeps.empty());
   EXPECT_EQ(m.OpenHandleCount(), 0);
   EXPECT_EQ(m.LiveBlocks(), 2);
@@ -210,7 +210,7 @@ TEST(UsbPrinterScan, ShortDevicePathGivesTheVendorCharactersItHas) {
   EXPECT_STREQ(scan.records[2]->vendor.c_str(), L"3f");
   EXPECT_STREQ(scan.records[1]->vendor.c_str(), L"");
   EXPECT_STREQ(scan.records[0]->vendor.c_str(), L"");
-  EXPECT_EQ(m.CallCount("RegOpenKeyExW"), 3);
+  EXPECT_EQ(m.CallCount(Seam::RegOpenKeyExW), 3);
 }
 
 TEST(UsbPrinterScan, FailedClassQueryEndsTheScanEmpty) {
@@ -218,10 +218,10 @@ TEST(UsbPrinterScan, FailedClassQueryEndsTheScanEmpty) {
   AddUsbPrinter(m, L"A", 1);
   UsbPrinterDevice* head = nullptr;
   EXPECT_EQ(EnumerateUsbPrinters(&head), 1);
-  m.Fail("SetupDiGetClassDevsW", ERROR_NOT_ENOUGH_MEMORY);
+  m.Fail(Seam::SetupDiGetClassDevsW, ERROR_NOT_ENOUGH_MEMORY);
   EXPECT_EQ(EnumerateUsbPrinters(&head), 0);
   EXPECT_EQ(head, nullptr) << "the previous records are released first";
-  EXPECT_EQ(m.CallCount("SetupDiEnumDeviceInterfaces"), 2);
+  EXPECT_EQ(m.CallCount(Seam::SetupDiEnumDeviceInterfaces), 2);
   EXPECT_EQ(m.OpenHandleCount(), 0);
   EXPECT_EQ(m.LiveBlocks(), 0);
 }
@@ -230,7 +230,7 @@ TEST(UsbPrinterScan, FailedBufferLeavesOnlyItsFieldEmpty) {
   FakeMachine m;
   AddUsbPrinter(m, L"Vellumor VL-K20", 1, L"S1");
   // Blocks of one interface: detail, key path, record, description, serial.
-  m.FailNth("LocalAlloc", ERROR_NOT_ENOUGH_MEMORY, 4);
+  m.FailNth(Seam::LocalAlloc, ERROR_NOT_ENOUGH_MEMORY, 4);
   Scan scan;
   ASSERT_EQ(scan.count, 1);
   EXPECT_STREQ(scan.records[0]->port_description.c_str(), L"");
@@ -242,10 +242,10 @@ TEST(UsbPrinterScan, FailedBufferLeavesOnlyItsFieldEmpty) {
 // its field left empty, the others are kept, and once the list is released
 // nothing of the scan is left open or allocated.
 TEST(UsbPrinterScan, NothingLeftOpenWhicheverCallFails) {
-  const char* functions[] = {"SetupDiGetClassDevsW", "SetupDiEnumDeviceInterfaces",
-                             "SetupDiGetDeviceInterfaceDetailW", "LocalAlloc", "RegOpenKeyExW",
-                             "RegQueryValueExW", "WideCharToMultiByte"};
-  for (const char* function : functions) {
+  Seam functions[] = {Seam::SetupDiGetClassDevsW, Seam::SetupDiEnumDeviceInterfaces,
+                             Seam::SetupDiGetDeviceInterfaceDetailW, Seam::LocalAlloc, Seam::RegOpenKeyExW,
+                             Seam::RegQueryValueExW, Seam::WideCharToMultiByte};
+  for (Seam function : functions) {
     int calls = 0;
     {
       FakeMachine clean;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/entry.h"
+#include "common/package.h"
 #include "tests/fakes/fake_machine.h"
 
 namespace {
@@ -12,8 +13,8 @@ RunMode Select(const wchar_t* tail) { return SelectRunMode(ParseCommandLine(tail
 
 // Calls that only the install-state probe makes.
 bool Probed(const FakeMachine& m) {
-  return m.CallCount("GetNativeSystemInfo") + m.CallCount("EnumPrinterDriversW") +
-             m.CallCount("RegOpenKeyW") >
+  return m.CallCount(Seam::GetNativeSystemInfo) + m.CallCount(Seam::EnumPrinterDriversW) +
+             m.CallCount(Seam::RegOpenKeyW) >
          0;
 }
 
@@ -58,7 +59,7 @@ TEST(CommandLine, RefusedFolders) {
 
 TEST(CommandLine, FailedSplitCountsAsEmpty) {
   FakeMachine machine;
-  machine.Fail("CommandLineToArgvW", ERROR_NOT_ENOUGH_MEMORY);
+  machine.Fail(Seam::CommandLineToArgvW, ERROR_NOT_ENOUGH_MEMORY);
   const CommandLineOptions o = ParseCommandLine(L"-u C:\\x\\ /silence");
   EXPECT_FALSE(o.uninstall);
   EXPECT_FALSE(o.silent);
@@ -70,7 +71,7 @@ TEST(RunMode, UninstallFolderIsUsedWithoutProbingOrLookingAtTheName) {
   EXPECT_EQ(Select(L"-u D:\\Other\\ /silence"), RunMode::kUninstallDialog);
   EXPECT_STREQ(InstallDirectory.c_str(), L"D:\\Other\\");
   EXPECT_FALSE(Probed(machine));
-  EXPECT_EQ(machine.CallCount("GetModuleFileNameW"), 0);
+  EXPECT_EQ(machine.CallCount(Seam::GetModuleFileNameW), 0);
 }
 
 TEST(RunMode, InstallDirectoryIsTheProgramsFolder) {
@@ -108,7 +109,7 @@ TEST(Entry, SecondInstanceLeavesAtOnce) {
   machine.module_path = L"C:\\Drivers\\Setup\\unins000.exe";
   EXPECT_EQ(RunProgram(nullptr, L""), 0);
   EXPECT_TRUE(machine.processes.empty());
-  EXPECT_EQ(machine.CallCount("CommandLineToArgvW"), 0);
+  EXPECT_EQ(machine.CallCount(Seam::CommandLineToArgvW), 0);
 }
 
 TEST(Entry, RefusedFolderShowsChangesAndStartsNothing) {
@@ -137,7 +138,7 @@ TEST(Entry, RelaunchCopiesTheProgramAndStartsTheCopyWithTheFolder) {
   EXPECT_EQ(line.substr(line.size() - expected_tail.size()), expected_tail)
       << "no closing quote after the folder";
   // The lock was gone before the copy started.
-  EXPECT_LT(machine.FirstCall("ReleaseMutex"), machine.FirstCall("CreateProcessW"));
+  EXPECT_LT(machine.FirstCall(Seam::ReleaseMutex), machine.FirstCall(Seam::CreateProcessW));
   EXPECT_EQ(machine.OpenHandleCount(), 0) << "process, thread and mutex handles closed";
 
   // The copy is a byte-identical uni*.tmp file in the temp folder.
@@ -166,8 +167,8 @@ TEST(Entry, RelaunchLineGivesTheChildTheFolderWithItsBackslash) {
 TEST(Entry, FailedCopyOrStartStillEndsWithZero) {
   FakeMachine machine;
   machine.module_path = L"C:\\Drivers\\Setup\\unins000.exe";
-  machine.Fail("GetTempFileNameW", ERROR_ACCESS_DENIED);
-  machine.Fail("CreateProcessW", ERROR_FILE_NOT_FOUND);
+  machine.Fail(Seam::GetTempFileNameW, ERROR_ACCESS_DENIED);
+  machine.Fail(Seam::CreateProcessW, ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(RunProgram(nullptr, L""), 0);
   EXPECT_EQ(machine.OpenHandleCount(), 0);
 }

@@ -9,13 +9,13 @@ namespace {
 
 TEST(FakeMachine, FaultsFailTheChosenCallsOnly) {
   FakeMachine m;
-  m.FailNth("DeleteFileW", ERROR_ACCESS_DENIED, 2);
+  m.FailNth(Seam::DeleteFileW, ERROR_ACCESS_DENIED, 2);
   const std::wstring path = m.temp_directory + L"none.txt";
   EXPECT_FALSE(os.DeleteFileW(path.c_str()));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND)) << "first call is real";
   EXPECT_FALSE(os.DeleteFileW(path.c_str()));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-  EXPECT_EQ(m.CallCount("DeleteFileW"), 2);
+  EXPECT_EQ(m.CallCount(Seam::DeleteFileW), 2);
 }
 
 TEST(FakeMachine, SleepAdvancesTheVirtualClockOnly) {

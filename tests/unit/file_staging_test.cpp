@@ -21,7 +21,7 @@ TEST_F(FileStaging, PicksTheNativeArchitecturesFolder) {
     EXPECT_EQ(StageArchitectureFile(L"vlm6drv6.dll"), 1) << c.folder;
     EXPECT_EQ(ReadRealFile(DriverFile(L"vlm6drv6.dll")), std::string(c.folder) + " vlm6drv6.dll");
   }
-  EXPECT_EQ(machine.CallCount("GetNativeSystemInfo"), 4) << "the machine's, not the process's architecture";
+  EXPECT_EQ(machine.CallCount(Seam::GetNativeSystemInfo), 4) << "the machine's, not the process's architecture";
   // The source path keeps the InstallDirectory as it is, backslash and all.
   const std::wstring copied = L"CopyFile file:" + package + L"\\i386\\vlm6drv6.dll to " +
                               DriverFile(L"vlm6drv6.dll") + L", 1, errcode:";
@@ -33,8 +33,8 @@ TEST_F(FileStaging, AnotherArchitectureTouchesNothing) {
   EXPECT_EQ(StageArchitectureFile(L"vlm6drv6.dll"), 0);
   EXPECT_EQ(StageArchitectureFile(L"vlm6mon.dll"), 0);
   EXPECT_TRUE(machine.debug_writes.empty());
-  for (const char* fn : {"GetPrinterDriverDirectoryW", "DeleteFileW", "CopyFileW", "MoveFileExW",
-                         "OpenSCManagerW"}) {
+  for (Seam fn : {Seam::GetPrinterDriverDirectoryW, Seam::DeleteFileW, Seam::CopyFileW, Seam::MoveFileExW,
+                         Seam::OpenSCManagerW}) {
     EXPECT_EQ(machine.CallCount(fn), 0) << fn;
   }
 }
@@ -53,12 +53,12 @@ TEST_F(FileStaging, RemovesThenCopiesAndTracesBoth) {
       << "a success is not traced with an older call's code";
   EXPECT_EQ(ReadRealFile(destination), "amd64 vlm6drv6ui.dll");
   EXPECT_EQ(TraceStarting(L"CopyFile file:").size(), 2u);
-  EXPECT_EQ(machine.CallCount("OpenSCManagerW"), 0) << "only the monitor stops the spooler";
+  EXPECT_EQ(machine.CallCount(Seam::OpenSCManagerW), 0) << "only the monitor stops the spooler";
 }
 
 TEST_F(FileStaging, ALockedDestinationIsReplacedAtTheNextStart) {
   const std::wstring destination = DriverFile(L"vlm6drv6.dll");
-  machine.FailNth("CopyFileW", ERROR_SHARING_VIOLATION, 1);
+  machine.FailNth(Seam::CopyFileW, ERROR_SHARING_VIOLATION, 1);
   EXPECT_EQ(StageArchitectureFile(L"vlm6drv6.dll"), 1);
   EXPECT_TRUE(EndsWith(TraceStarting(L"CopyFile file:").back(), L", 0, errcode:32."));
   ASSERT_EQ(machine.delayed_moves.size(), 1u);
@@ -76,17 +76,17 @@ TEST_F(FileStaging, ALockedDestinationIsReplacedAtTheNextStart) {
 }
 
 TEST_F(FileStaging, AFailedReplacementGivesZeroAndLeavesNoTemporaryFile) {
-  machine.FailTimes("CopyFileW", ERROR_ACCESS_DENIED, 2);  // destination and temporary copy
+  machine.FailTimes(Seam::CopyFileW, ERROR_ACCESS_DENIED, 2);  // destination and temporary copy
   EXPECT_EQ(StageArchitectureFile(L"vlm6drv6.dll"), 0);
   EXPECT_TRUE(machine.delayed_moves.empty());
-  EXPECT_EQ(machine.CallCount("MoveFileExW"), 0);
+  EXPECT_EQ(machine.CallCount(Seam::MoveFileExW), 0);
 
-  machine.FailNth("CopyFileW", ERROR_ACCESS_DENIED, 1);
-  machine.FailNth("MoveFileExW", ERROR_ACCESS_DENIED, 1);
+  machine.FailNth(Seam::CopyFileW, ERROR_ACCESS_DENIED, 1);
+  machine.FailNth(Seam::MoveFileExW, ERROR_ACCESS_DENIED, 1);
   EXPECT_EQ(StageArchitectureFile(L"vlm6drv6.dll"), 0) << "the registration's result";
 
-  machine.FailNth("CopyFileW", ERROR_ACCESS_DENIED, 1);
-  machine.FailNth("GetTempFileNameW", ERROR_ACCESS_DENIED, 1);
+  machine.FailNth(Seam::CopyFileW, ERROR_ACCESS_DENIED, 1);
+  machine.FailNth(Seam::GetTempFileNameW, ERROR_ACCESS_DENIED, 1);
   EXPECT_EQ(StageArchitectureFile(L"vlm6drv6.dll"), 0);
 
   WIN32_FIND_DATAW found;
@@ -96,11 +96,11 @@ TEST_F(FileStaging, AFailedReplacementGivesZeroAndLeavesNoTemporaryFile) {
 }
 
 TEST_F(FileStaging, NoDriverDirectoryMeansNoCopy) {
-  machine.Fail("GetPrinterDriverDirectoryW", RPC_S_SERVER_UNAVAILABLE);
+  machine.Fail(Seam::GetPrinterDriverDirectoryW, RPC_S_SERVER_UNAVAILABLE);
   EXPECT_EQ(StageArchitectureFile(L"vlm6drv6.dll"), 0);
   EXPECT_EQ(StageArchitectureFile(L"vlm6mon.dll"), 0);
   EXPECT_EQ(StageDataFile(L"vlm6drv6.dat"), 0);
-  for (const char* fn : {"DeleteFileW", "CopyFileW", "MoveFileExW", "GetTempFileNameW", "OpenSCManagerW"}) {
+  for (Seam fn : {Seam::DeleteFileW, Seam::CopyFileW, Seam::MoveFileExW, Seam::GetTempFileNameW, Seam::OpenSCManagerW}) {
     EXPECT_EQ(machine.CallCount(fn), 0) << fn;
   }
   EXPECT_EQ(TraceStarting(L"GetPrinterDriverDirectory failed, errcode:1722.").size(), 3u);
@@ -111,7 +111,7 @@ TEST_F(FileStaging, NoDriverDirectoryMeansNoCopy) {
     return TRUE;
   };
   EXPECT_EQ(StageDataFile(L"vlm6drv6.dat"), 0);
-  EXPECT_EQ(machine.CallCount("CopyFileW"), 0);
+  EXPECT_EQ(machine.CallCount(Seam::CopyFileW), 0);
 }
 
 TEST_F(FileStaging, PathsThatDoNotFitAreNotUsedCutShort) {
@@ -121,7 +121,7 @@ TEST_F(FileStaging, PathsThatDoNotFitAreNotUsedCutShort) {
   ASSERT_FALSE(InstallDirectory.empty());
   EXPECT_EQ(StageArchitectureFile(L"vlm6drv6ui.dll"), 0);
   EXPECT_EQ(StageDataFile(L"vlm6drv6.dat"), 0);
-  EXPECT_EQ(machine.CallCount("DeleteFileW") + machine.CallCount("CopyFileW"), 0);
+  EXPECT_EQ(machine.CallCount(Seam::DeleteFileW) + machine.CallCount(Seam::CopyFileW), 0);
   EXPECT_EQ(TraceStarting(L"Path for vlm6drv6ui.dll too long").size(), 1u);
 }
 
@@ -129,11 +129,11 @@ TEST_F(FileStaging, TheMonitorIsCopiedIntoTheSystemDirectoryWhileTheSpoolerIsSto
   EXPECT_EQ(StageArchitectureFile(L"vlm6mon.dll"), 1);
   EXPECT_EQ(ReadRealFile(DriverFile(L"vlm6mon.dll")), "amd64 vlm6mon.dll");
   EXPECT_EQ(ReadRealFile(SystemFile(L"vlm6mon.dll")), "amd64 vlm6mon.dll");
-  const int stop = machine.FirstCall("ControlService");
-  const int start = machine.FirstCall("StartServiceW");
+  const int stop = machine.FirstCall(Seam::ControlService);
+  const int start = machine.FirstCall(Seam::StartServiceW);
   int system_copy = -1;
   for (size_t i = 0; i < machine.calls.size(); ++i) {
-    if (machine.calls[i].function == "CopyFileW" && machine.calls[i].detail == SystemFile(L"vlm6mon.dll")) {
+    if (machine.calls[i].function == Seam::CopyFileW && machine.calls[i].detail == SystemFile(L"vlm6mon.dll")) {
       system_copy = static_cast<int>(i);
     }
   }
@@ -143,7 +143,7 @@ TEST_F(FileStaging, TheMonitorIsCopiedIntoTheSystemDirectoryWhileTheSpoolerIsSto
 
 TEST_F(FileStaging, TheMonitorNameMustMatchInCaseAndTheSpoolerMustRun) {
   EXPECT_EQ(StageArchitectureFile(L"VLM6MON.DLL"), 1);
-  EXPECT_EQ(machine.CallCount("OpenSCManagerW"), 0) << "nothing restarted";
+  EXPECT_EQ(machine.CallCount(Seam::OpenSCManagerW), 0) << "nothing restarted";
   EXPECT_EQ(ReadRealFile(SystemFile(L"vlm6mon.dll")), "<none>");
 
   machine.services.Spooler().state = SERVICE_STOPPED;
@@ -153,7 +153,7 @@ TEST_F(FileStaging, TheMonitorNameMustMatchInCaseAndTheSpoolerMustRun) {
 
   // A failed copy into the driver directory still goes on to the system directory.
   machine.services.Spooler().state = SERVICE_RUNNING;
-  machine.FailNth("CopyFileW", ERROR_SHARING_VIOLATION, 1);
+  machine.FailNth(Seam::CopyFileW, ERROR_SHARING_VIOLATION, 1);
   EXPECT_EQ(StageArchitectureFile(L"vlm6mon.dll"), 1);
   EXPECT_EQ(ReadRealFile(SystemFile(L"vlm6mon.dll")), "amd64 vlm6mon.dll");
 }
@@ -162,13 +162,13 @@ TEST_F(FileStaging, DataFileComesFromDatWithoutRemovalTraceOrDelayedMove) {
   machine.native_architecture = PROCESSOR_ARCHITECTURE_IA64;
   EXPECT_EQ(StageDataFile(L"vlm6drv6.dat"), 1) << "no architecture needed";
   EXPECT_EQ(ReadRealFile(DriverFile(L"vlm6drv6.dat")), "data");
-  EXPECT_EQ(machine.CallCount("DeleteFileW", DriverFile(L"vlm6drv6.dat")), 1);
+  EXPECT_EQ(machine.CallCount(Seam::DeleteFileW, DriverFile(L"vlm6drv6.dat")), 1);
   EXPECT_TRUE(TraceStarting(L"Remove file:").empty());
   EXPECT_EQ(TraceStarting(L"CopyFile file:" + package + L"\\dat\\vlm6drv6.dat to ").size(), 1u);
 
-  machine.FailNth("CopyFileW", ERROR_ACCESS_DENIED, 1);
+  machine.FailNth(Seam::CopyFileW, ERROR_ACCESS_DENIED, 1);
   EXPECT_EQ(StageDataFile(L"vlm6drv6.dat"), 0);
-  EXPECT_EQ(machine.CallCount("MoveFileExW") + machine.CallCount("GetTempFileNameW"), 0);
+  EXPECT_EQ(machine.CallCount(Seam::MoveFileExW) + machine.CallCount(Seam::GetTempFileNameW), 0);
 }
 
 TEST_F(FileStaging, SystemDirectoryCopy) {
@@ -180,12 +180,12 @@ TEST_F(FileStaging, SystemDirectoryCopy) {
   machine.system_directory = L"C:\\" + std::wstring(250, L's');
   machine.calls.clear();
   EXPECT_EQ(CopyToSystemDirectory(source.c_str()), 0);
-  EXPECT_EQ(machine.CallCount("CopyFileW"), 0);
+  EXPECT_EQ(machine.CallCount(Seam::CopyFileW), 0);
   machine.system_directory = L"C:\\" + std::wstring(258, L's');
   EXPECT_EQ(CopyToSystemDirectory(source.c_str()), 0) << "the directory alone does not fit";
-  machine.Fail("GetSystemDirectoryW", ERROR_ACCESS_DENIED);
+  machine.Fail(Seam::GetSystemDirectoryW, ERROR_ACCESS_DENIED);
   EXPECT_EQ(CopyToSystemDirectory(source.c_str()), 0);
-  EXPECT_EQ(machine.CallCount("CopyFileW"), 0);
+  EXPECT_EQ(machine.CallCount(Seam::CopyFileW), 0);
 }
 
 }  // namespace

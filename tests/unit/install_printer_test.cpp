@@ -22,7 +22,7 @@ class InstallPrinterTest : public PackageTest {
     return InstallPrinter(&request, InfPath().c_str());
   }
   int Pauses(DWORD ms) const { return static_cast<int>(std::count(machine.sleeps.begin(), machine.sleeps.end(), ms)); }
-  int Restarts() const { return machine.CallCount("ControlService"); }
+  int Restarts() const { return machine.CallCount(Seam::ControlService); }
 
   PrinterInstallRequest request = {};
 };
@@ -30,8 +30,8 @@ class InstallPrinterTest : public PackageTest {
 TEST_F(InstallPrinterTest, AnExistingQueueIsLeftAlone) {
   machine.spooler.printers.push_back({kName, L"USB007", kName});  // another port
   EXPECT_EQ(Install(), 3);
-  for (const char* fn : {"UploadPrinterDriverPackageW", "CM_Locate_DevNodeW", "UpdateDriverForPlugAndPlayDevicesW",
-                         "CopyFileW", "OpenSCManagerW", "EnumPortsW", "AddPrinterW"}) {
+  for (Seam fn : {Seam::UploadPrinterDriverPackageW, Seam::CM_Locate_DevNodeW, Seam::UpdateDriverForPlugAndPlayDevicesW,
+                         Seam::CopyFileW, Seam::OpenSCManagerW, Seam::EnumPortsW, Seam::AddPrinterW}) {
     EXPECT_EQ(machine.CallCount(fn), 0) << fn;
   }
   EXPECT_EQ(machine.spooler.printers[0].port, L"USB007") << "not moved";
@@ -45,10 +45,10 @@ TEST_F(InstallPrinterTest, TheQueueSeenAtTheThirdCheckGetsTheMonitorOnce) {
   EXPECT_EQ(machine.pnp.bindings[0].second, InfPath()) << "the INF beside the tool, not the store copy";
   EXPECT_EQ(machine.devices.reenumerations, 1);
   EXPECT_EQ(Pauses(1000), 2);
-  EXPECT_EQ(machine.CallCount("CopyFileW", DriverFile(L"vlm6mon.dll")), 1);
+  EXPECT_EQ(machine.CallCount(Seam::CopyFileW, DriverFile(L"vlm6mon.dll")), 1);
   EXPECT_EQ(ReadRealFile(SystemFile(L"vlm6mon.dll")), "amd64 vlm6mon.dll");
   EXPECT_EQ(Restarts(), 1) << "the monitor's restart only: USB001 is listed";
-  EXPECT_EQ(machine.CallCount("AddPrinterW") + machine.CallCount("AddPrinterDriverW"), 0);
+  EXPECT_EQ(machine.CallCount(Seam::AddPrinterW) + machine.CallCount(Seam::AddPrinterDriverW), 0);
   EXPECT_EQ(TraceStarting(L"DoUploadDriverPackage, C:\\Windows\\System32\\DriverStore\\").size(), 1u);
   EXPECT_TRUE(EndsWith(TraceStarting(L"DoUploadDriverPackage").at(0), L"\\vlm6v6.inf, code:0."));
 }
@@ -57,22 +57,22 @@ TEST_F(InstallPrinterTest, AModelWithoutMonitorWaitsTheWholeTime) {
   AttachDevice(0);
   EXPECT_EQ(Install(0x01), 1);
   EXPECT_EQ(Pauses(1000), 10);
-  EXPECT_EQ(machine.CallCount("OpenPrinterW"), 1 + 10 + 1);
-  EXPECT_EQ(machine.CallCount("CopyFileW"), 0);
+  EXPECT_EQ(machine.CallCount(Seam::OpenPrinterW), 1 + 10 + 1);
+  EXPECT_EQ(machine.CallCount(Seam::CopyFileW), 0);
   EXPECT_EQ(Restarts(), 0);
 }
 
 TEST_F(InstallPrinterTest, AFailedUploadGoesStraightToTheDirectRegistration) {
-  machine.Fail("UploadPrinterDriverPackageW", static_cast<DWORD>(E_NOTIMPL));
+  machine.Fail(Seam::UploadPrinterDriverPackageW, static_cast<DWORD>(E_NOTIMPL));
   AttachDevice(0);
   EXPECT_EQ(Install(), 1);
   EXPECT_EQ(TraceStarting(L"DoUploadDriverPackage"),
             (std::vector<std::wstring>{L"DoUploadDriverPackage, , code:-2147467263."}));
-  for (const char* fn : {"CM_Locate_DevNodeW", "CM_Reenumerate_DevNode", "UpdateDriverForPlugAndPlayDevicesW"}) {
+  for (Seam fn : {Seam::CM_Locate_DevNodeW, Seam::CM_Reenumerate_DevNode, Seam::UpdateDriverForPlugAndPlayDevicesW}) {
     EXPECT_EQ(machine.CallCount(fn), 0) << fn;
   }
   EXPECT_EQ(Pauses(1000), 0) << "no wait for Plug and Play";
-  EXPECT_EQ(machine.CallCount("AddPrinterW"), 1);
+  EXPECT_EQ(machine.CallCount(Seam::AddPrinterW), 1);
   EXPECT_NE(machine.spooler.FindPrinter(kName), nullptr);
 }
 
@@ -89,11 +89,11 @@ TEST_F(InstallPrinterTest, AMissingPortRestartsTheSpoolerAndTheResultStays) {
 TEST_F(InstallPrinterTest, AFailedRegistrationEndsWithoutPortCheck) {
   // No device to bind: the wait sees nothing; the data file cannot be copied,
   // so there is no driver, and the queue cannot be added without it.
-  machine.FailNth("CopyFileW", ERROR_ACCESS_DENIED, 3);
+  machine.FailNth(Seam::CopyFileW, ERROR_ACCESS_DENIED, 3);
   EXPECT_EQ(Install(), 0);
   EXPECT_EQ(Pauses(1000), 10 + 5);
   EXPECT_EQ(TraceStarting(L"AddPrinter Vellumor VL-K20 failed, errcode:1797.").size(), 1u);
-  EXPECT_EQ(machine.CallCount("EnumPortsW"), 0);
+  EXPECT_EQ(machine.CallCount(Seam::EnumPortsW), 0);
   EXPECT_EQ(Restarts(), 1) << "the monitor staging's restart only";
 }
 
@@ -116,7 +116,7 @@ TEST_F(InstallPrinterTest, TheHardwareIdComesFromTheFirstDeviceOnThePort) {
   BoundedCopy(request.hardware_id, L"usbprint\\stale");
   EXPECT_EQ(InstallPrinter(&request, InfPath().c_str()), 1);
   EXPECT_STREQ(request.hardware_id.chars, kHardwareId);
-  EXPECT_EQ(machine.CallCount("UpdateDriverForPlugAndPlayDevicesW", kHardwareId), 1);
+  EXPECT_EQ(machine.CallCount(Seam::UpdateDriverForPlugAndPlayDevicesW, kHardwareId), 1);
 
   // No device on the port: the request keeps its own.
   BoundedCopy(first.port_name, L"usb001");
@@ -155,9 +155,9 @@ TEST_F(InstallPrinterTest, UploadDetails) {
 }
 
 TEST_F(InstallPrinterTest, ReenumerationNeedsTheRootNode) {
-  machine.FailNth("CM_Locate_DevNodeW", CR_FAILURE, 1);
+  machine.FailNth(Seam::CM_Locate_DevNodeW, CR_FAILURE, 1);
   ReenumerateDeviceTree();
-  EXPECT_EQ(machine.CallCount("CM_Reenumerate_DevNode"), 0);
+  EXPECT_EQ(machine.CallCount(Seam::CM_Reenumerate_DevNode), 0);
   ReenumerateDeviceTree();
   EXPECT_EQ(machine.devices.reenumerations, 1);
 }
@@ -166,9 +166,9 @@ TEST_F(InstallPrinterTest, PortListing) {
   EXPECT_EQ(PortExists(L"USB001"), 1);
   EXPECT_EQ(PortExists(L"usb001"), 0) << "letter case counts";
   EXPECT_EQ(PortExists(L"USB00"), 0) << "whole names only";
-  machine.FailNth("EnumPortsW", RPC_S_SERVER_UNAVAILABLE, 2);
+  machine.FailNth(Seam::EnumPortsW, RPC_S_SERVER_UNAVAILABLE, 2);
   EXPECT_EQ(PortExists(L"USB001"), 0);
-  machine.FailNth("LocalAlloc", ERROR_NOT_ENOUGH_MEMORY, 1);
+  machine.FailNth(Seam::LocalAlloc, ERROR_NOT_ENOUGH_MEMORY, 1);
   EXPECT_EQ(PortExists(L"USB001"), 0);
   machine.spooler.ports.clear();
   EXPECT_EQ(PortExists(L"USB001"), 0);

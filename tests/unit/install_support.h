@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "app/globals.h"
 #include "install/install_request.h"
 #include "tests/fakes/fake_machine.h"
+#include "tests/unit/scoped_state.h"
 
 // ASCII text, for messages.
 inline std::string Narrow(const std::wstring& s) { return std::string(s.begin(), s.end()); }
@@ -37,7 +37,7 @@ inline std::string ReadRealFile(const std::wstring& path) {
 
 class PackageTest : public testing::Test {
  protected:
-  PackageTest() : saved_directory_(InstallDirectory) {
+  PackageTest() {
     package = machine.temp_directory + L"pkg\\";
     CreateDirectoryW(package.c_str(), nullptr);
     WriteRealFile(package + L"vlm6v6.inf", "[Version]\r\n");
@@ -49,11 +49,9 @@ class PackageTest : public testing::Test {
     }
     CreateDirectoryW((package + L"dat").c_str(), nullptr);
     WriteRealFile(package + L"dat\\vlm6drv6.dat", "data");
-    BoundedCopy(InstallDirectory, package.c_str());
+    BoundedCopy(InstallDirectory, package.c_str());  // given back by `directory_`
     machine.spooler.ports.push_back(L"USB001");
   }
-  ~PackageTest() override { InstallDirectory = saved_directory_; }
-
   void TearDown() override {
     EXPECT_EQ(machine.OpenHandleCount(), 0) << "every handle closed";
     EXPECT_EQ(machine.LiveBlocks(), 0) << "every buffer released";
@@ -92,27 +90,27 @@ class PackageTest : public testing::Test {
   void FailEachCall(Sequence sequence, Check check) {
     ResetMachine();
     sequence();
-    std::vector<std::pair<std::string, int>> points;
-    std::vector<std::string> names = machine.CallNames();
+    std::vector<std::pair<Seam, int>> points;
+    std::vector<Seam> names = machine.CallNames();
     std::sort(names.begin(), names.end());
     names.erase(std::unique(names.begin(), names.end()), names.end());
-    for (const std::string& name : names) {
+    for (Seam name : names) {
       // Calls that cannot fail, or whose failure the fake does not model.
-      if (name == "Sleep" || name == "LocalFree" || name == "ClosePrinter" || name == "CloseServiceHandle" ||
-          name == "GetNativeSystemInfo") {
+      if (name == Seam::Sleep || name == Seam::LocalFree || name == Seam::ClosePrinter ||
+          name == Seam::CloseServiceHandle || name == Seam::GetNativeSystemInfo) {
         continue;
       }
       for (int nth = 1; nth <= machine.CallCount(name); ++nth) points.emplace_back(name, nth);
     }
     ASSERT_GT(points.size(), 5u);
     for (const auto& [name, nth] : points) {
-      SCOPED_TRACE(name + " #" + std::to_string(nth));
+      SCOPED_TRACE(std::string(SeamName(name)) + " #" + std::to_string(nth));
       ResetMachine();
       machine.FailNth(name, ERROR_ACCESS_DENIED, nth);
       const int result = sequence();
       EXPECT_EQ(machine.OpenHandleCount(), 0) << "every handle closed";
       EXPECT_EQ(machine.LiveBlocks(), 0) << "every buffer released";
-      if (name != "StartServiceW") {
+      if (name != Seam::StartServiceW) {
         EXPECT_EQ(machine.services.Spooler().state, static_cast<DWORD>(SERVICE_RUNNING)) << "spooler left running";
       }
       check(result);
@@ -151,9 +149,7 @@ class PackageTest : public testing::Test {
     return r;
   }
 
+  ScopedInstallDirectory directory_;
   FakeMachine machine;
   std::wstring package;  // the InstallDirectory, ending with a backslash
-
- private:
-  WideText<kPathCapacity> saved_directory_;
 };

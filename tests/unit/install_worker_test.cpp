@@ -5,16 +5,19 @@
 // pumping the thread's messages afterwards.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/entry.h"
 #include "discovery/usb_printers.h"
 #include "install/install_worker.h"
+#include "install/installer_dialog.h"
 #include "resources/resource_ids.h"
 #include "tests/built_program.h"
 #include "tests/fakes/fake_machine.h"
 #include "tests/unit/install_support.h"
+#include "tests/unit/scoped_state.h"
 
 namespace {
 
@@ -31,11 +34,11 @@ struct LatePrinter {
 };
 std::vector<LatePrinter> g_late_printers;
 std::vector<ULONG> g_reenumerate_flags;
-decltype(OsTable::CM_Reenumerate_DevNode) g_reenumerate = nullptr;
+using ReenumerateSlot = SwapSeam<&OsTable::CM_Reenumerate_DevNode>;
 
 CONFIGRET WINAPI ReenumerateAndAttach(DEVINST node, ULONG flags) {
   g_reenumerate_flags.push_back(flags);
-  const CONFIGRET result = g_reenumerate(node, flags);
+  const CONFIGRET result = ReenumerateSlot::Previous()(node, flags);
   FakeMachine& m = Fake();
   for (const LatePrinter& p : g_late_printers) {
     if (p.at_reenumeration == m.devices.reenumerations) AddUsbPrinter(m, p.description, p.port);
@@ -43,15 +46,17 @@ CONFIGRET WINAPI ReenumerateAndAttach(DEVINST node, ULONG flags) {
   return result;
 }
 
-void PlugInLater(const std::wstring& description, DWORD port, int at) {
-  if (os.CM_Reenumerate_DevNode != ReenumerateAndAttach) {
-    g_reenumerate = os.CM_Reenumerate_DevNode;
-    os.CM_Reenumerate_DevNode = ReenumerateAndAttach;
+// Printers plugged in while the worker searches, for the length of a test.
+struct LatePrinters {
+  LatePrinters() {
     g_late_printers.clear();
     g_reenumerate_flags.clear();
   }
-  g_late_printers.push_back({description, port, at});
-}
+  void PlugIn(const std::wstring& description, DWORD port, int at) {
+    g_late_printers.push_back({description, port, at});
+  }
+  ReenumerateSlot reenumerate{ReenumerateAndAttach};
+};
 
 // The queue exists already, so the install of that printer succeeds at once.
 void QueueExists(FakeMachine& m, const std::wstring& name, const std::wstring& port) {
@@ -81,7 +86,7 @@ std::vector<std::wstring> LinesStartingWith(const FakeMachine& m, const std::wst
 // Every test starts from the program's folder and leaves no scan behind.
 class InstallWorkerTest : public testing::Test {
  protected:
-  void SetUp() override { BoundedCopy(InstallDirectory, kFolder); }
+  ScopedInstallDirectory directory_{kFolder};
   void TearDown() override {
     FreeUsbPrinterList(&UsbPrinterList);
     EXPECT_EQ(machine.LiveBlocks(), 0);
@@ -114,8 +119,7 @@ class InstallerDialog {
   InstallerDialog() {
     module_ = LoadBuiltProgram();
     EXPECT_NE(module_, nullptr) << "setup.exe beside the tests";
-    saved_instance_ = ModuleInstance;
-    ModuleInstance = module_;
+    module_instance_.emplace(module_);
     INITCOMMONCONTROLSEX classes{sizeof(classes), ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&classes);
     window = CreateDialogParamW(module_, MAKEINTRESOURCEW(IDD_INSTALLER), nullptr, PassiveDialog, 0);
@@ -126,7 +130,7 @@ class InstallerDialog {
   }
   ~InstallerDialog() {
     DestroyWindow(window);
-    ModuleInstance = saved_instance_;
+    module_instance_.reset();
     FreeLibrary(module_);
   }
 
@@ -163,7 +167,7 @@ class InstallerDialog {
 
  private:
   HMODULE module_ = nullptr;
-  HINSTANCE saved_instance_ = nullptr;
+  std::optional<ScopedModuleInstance> module_instance_;
 };
 
 // What the dialog looked like at each pause of the search, and when the first
@@ -171,40 +175,42 @@ class InstallerDialog {
 const InstallerDialog* g_dialog = nullptr;
 std::vector<Look> g_at_pauses;
 std::vector<Look> g_at_scans;
-decltype(OsTable::Sleep) g_sleep = nullptr;
-decltype(OsTable::SetupDiGetClassDevsW) g_get_class_devs = nullptr;
+using SleepSlot = SwapSeam<&OsTable::Sleep>;
+using ScanSlot = SwapSeam<&OsTable::SetupDiGetClassDevsW>;
 
 void WINAPI LookAndSleep(DWORD ms) {
   g_at_pauses.push_back(g_dialog->Now());
-  g_sleep(ms);
+  SleepSlot::Previous()(ms);
 }
 
 HDEVINFO WINAPI LookAndScan(const GUID* guid, PCWSTR enumerator, HWND parent, DWORD flags) {
   g_at_scans.push_back(g_dialog->Now());
-  return g_get_class_devs(guid, enumerator, parent, flags);
+  return ScanSlot::Previous()(guid, enumerator, parent, flags);
 }
 
-void WatchDialog(const InstallerDialog& dialog) {
-  g_dialog = &dialog;
-  g_at_pauses.clear();
-  g_at_scans.clear();
-  g_sleep = os.Sleep;
-  os.Sleep = LookAndSleep;
-  g_get_class_devs = os.SetupDiGetClassDevsW;
-  os.SetupDiGetClassDevsW = LookAndScan;
-}
+// Looks at the dialog at every pause and at the start of every scan.
+struct DialogWatch {
+  explicit DialogWatch(const InstallerDialog& dialog) {
+    g_dialog = &dialog;
+    g_at_pauses.clear();
+    g_at_scans.clear();
+  }
+  SleepSlot sleep{LookAndSleep};
+  ScanSlot scan{LookAndScan};
+};
 
 // --- silent install ----------------------------------------------------------
 
 TEST_F(InstallWorkerTest, SearchesOncePerSecondUntilAPrinterIsPluggedIn) {
-  PlugInLater(L"Vellumor VL-K20", 1, 2);
+  LatePrinters late;
+  late.PlugIn(L"Vellumor VL-K20", 1, 2);
   QueueExists(machine, L"Vellumor VL-K20", L"USB001");
 
   EXPECT_EQ(InstallWorker(nullptr), 0u);
 
   EXPECT_STREQ(DriverInfPath.c_str(), L"C:\\Drivers\\Setup\\vlm6v6.inf");
   EXPECT_EQ(machine.sleeps, (std::vector<DWORD>{1000, 1000})) << "one pause per empty pass";
-  EXPECT_EQ(machine.CallCount("SetupDiGetClassDevsW"), 3) << "three passes";
+  EXPECT_EQ(machine.CallCount(Seam::SetupDiGetClassDevsW), 3) << "three passes";
   EXPECT_EQ(g_reenumerate_flags, (std::vector<ULONG>{CM_REENUMERATE_SYNCHRONOUS,
                                                      CM_REENUMERATE_SYNCHRONOUS}))
       << "each pause is followed by a re-enumeration that Windows finishes first";
@@ -239,10 +245,10 @@ TEST_F(InstallWorkerTest, InfPathThatDoesNotFitStopsBeforeAnySearch) {
 
   const std::wstring too_long = L"C:\\" + std::wstring(246, L'd') + L"\\";
   ASSERT_TRUE(BoundedCopy(InstallDirectory, too_long.c_str()));
-  const int scans = machine.CallCount("SetupDiGetClassDevsW");
+  const int scans = machine.CallCount(Seam::SetupDiGetClassDevsW);
   EXPECT_EQ(InstallWorker(nullptr), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
   EXPECT_TRUE(DriverInfPath.empty()) << "no cut path is left for the wizard";
-  EXPECT_EQ(machine.CallCount("SetupDiGetClassDevsW"), scans) << "no search";
+  EXPECT_EQ(machine.CallCount(Seam::SetupDiGetClassDevsW), scans) << "no search";
   EXPECT_EQ(LinesStartingWith(machine, L"Driver INF path does not fit").size(), 1u);
 }
 
@@ -261,9 +267,10 @@ TEST_F(InstallWorkerTest, SilentRoadExitsWithTheInstallOutcome) {
 TEST_F(InstallWorkerTest, DialogSearchesShowsTheWizardAndInstallsAPrinterPluggedInLater) {
   InstallerDialog dialog;
   ASSERT_NE(dialog.window, nullptr);
-  PlugInLater(L"Vellumor VL-K20", 1, 2);
+  LatePrinters late;
+  late.PlugIn(L"Vellumor VL-K20", 1, 2);
   QueueExists(machine, L"Vellumor VL-K20", L"USB001");
-  WatchDialog(dialog);
+  DialogWatch watch(dialog);
 
   EXPECT_EQ(InstallWorker(dialog.window), 0u);
 
@@ -285,7 +292,7 @@ TEST_F(InstallWorkerTest, DialogSearchesShowsTheWizardAndInstallsAPrinterPlugged
             dialog.Message(IDS_FOUND_PRINTER, L"Vellumor VL-K20", L"USB001") + installed)
       << "the log is cleared at each pass";
   EXPECT_EQ(dialog.Text(IDC_STATUS), installed);
-  EXPECT_EQ(dialog.Text(IDC_CANCEL), dialog.String(IDS_DONE));
+  EXPECT_EQ(dialog.Text(IDCANCEL), dialog.String(IDS_DONE));
   const Look end = dialog.Now();
   EXPECT_FALSE(end.wizard);
   EXPECT_FALSE(end.picture);
@@ -311,13 +318,13 @@ TEST_F(InstallWorkerTest, DialogLogsEachPrinterOfOnePass) {
                 dialog.Message(IDS_INSTALLED, L"Vellumor VL-K20", L"USB001"));
   EXPECT_EQ(dialog.Positions(), (std::vector<int>{100, 40, 80, 40, 40, 80, 100}))
       << "40 before each device, 80 after each install";
-  EXPECT_EQ(dialog.Text(IDC_CANCEL), dialog.String(IDS_DONE));
+  EXPECT_EQ(dialog.Text(IDCANCEL), dialog.String(IDS_DONE));
 }
 
 TEST_F(InstallWorkerTest, DialogWithAnInfPathThatDoesNotFitShowsTheFailure) {
   InstallerDialog dialog;
   ASSERT_NE(dialog.window, nullptr);
-  const std::wstring cancel = dialog.Text(IDC_CANCEL);
+  const std::wstring cancel = dialog.Text(IDCANCEL);
   const std::wstring too_long = L"C:\\" + std::wstring(246, L'd') + L"\\";
   ASSERT_TRUE(BoundedCopy(InstallDirectory, too_long.c_str()));
 
@@ -326,7 +333,7 @@ TEST_F(InstallWorkerTest, DialogWithAnInfPathThatDoesNotFitShowsTheFailure) {
   WideText<1024> failed;
   BoundedFormat(failed, dialog.String(IDS_INSTALL_FAILED).c_str(), 206);
   EXPECT_EQ(dialog.Text(IDC_STATUS), failed.c_str());
-  EXPECT_EQ(dialog.Text(IDC_CANCEL), cancel);
+  EXPECT_EQ(dialog.Text(IDCANCEL), cancel);
   EXPECT_FALSE(dialog.Shown(IDC_WIZARD)) << "no wizard on a cut path";
   EXPECT_EQ(dialog.Positions(), std::vector<int>{100});
 }
@@ -346,7 +353,7 @@ class FailedInstallTest : public PackageTest {
 TEST_F(FailedInstallTest, StopsAtTheFirstFailureWithItsErrorCode) {
   AddUsbPrinter(machine, L"Vellumor VL-K20", 1);
   AddUsbPrinter(machine, L"Vellumor VL-K21", 2);  // scanned first
-  machine.Fail("AddPrinterDriverW", ERROR_ACCESS_DENIED);
+  machine.Fail(Seam::AddPrinterDriverW, ERROR_ACCESS_DENIED);
 
   EXPECT_EQ(InstallWorker(nullptr), static_cast<DWORD>(ERROR_ACCESS_DENIED));
 
@@ -356,29 +363,27 @@ TEST_F(FailedInstallTest, StopsAtTheFirstFailureWithItsErrorCode) {
       << "the printer after the failed one is not tried";
   EXPECT_EQ(TraceStarting(L"Install failed"),
             std::vector<std::wstring>{L"Install failed, name: Vellumor VL-K21, port: USB002, error:5"});
-  EXPECT_EQ(machine.CallCount("SetupDiGetClassDevsW"), 1) << "no further pass";
+  EXPECT_EQ(machine.CallCount(Seam::SetupDiGetClassDevsW), 1) << "no further pass";
 }
 
 // A sleep that leaves the thread's error code cleared, as a wait that ran
 // out leaves no code of its own.
-decltype(OsTable::Sleep) g_plain_sleep = nullptr;
 void WINAPI SleepClearingTheError(DWORD ms) {
-  g_plain_sleep(ms);
+  SleepSlot::Previous()(ms);
   SetLastError(ERROR_SUCCESS);
 }
 
 TEST_F(FailedInstallTest, SilentInstallExitsWithTheErrorCodeOr1603) {
   machine.module_path = package + L"setup.exe";
   AddUsbPrinter(machine, L"Vellumor VL-K20", 1);
-  machine.Fail("AddPrinterDriverW", ERROR_ACCESS_DENIED);
+  machine.Fail(Seam::AddPrinterDriverW, ERROR_ACCESS_DENIED);
   EXPECT_EQ(RunProgram(nullptr, L"/silence"), ERROR_ACCESS_DENIED);
 
   // No monitor, so no driver and no queue; the last wait for the queue
   // leaves no error code.
   ResetMachine();
-  machine.Fail("AddMonitorW", ERROR_ACCESS_DENIED);
-  g_plain_sleep = os.Sleep;
-  os.Sleep = SleepClearingTheError;
+  machine.Fail(Seam::AddMonitorW, ERROR_ACCESS_DENIED);
+  SleepSlot clearing(SleepClearingTheError);
   EXPECT_EQ(RunProgram(nullptr, L"/silence"), 1603);
   EXPECT_EQ(TraceStarting(L"Install failed").back(),
             L"Install failed, name: Vellumor VL-K20, port: USB001, error:0");
@@ -387,10 +392,10 @@ TEST_F(FailedInstallTest, SilentInstallExitsWithTheErrorCodeOr1603) {
 TEST_F(FailedInstallTest, DialogShowsTheFailureAndKeepsCancel) {
   InstallerDialog dialog;
   ASSERT_NE(dialog.window, nullptr);
-  const std::wstring cancel = dialog.Text(IDC_CANCEL);
+  const std::wstring cancel = dialog.Text(IDCANCEL);
   AddUsbPrinter(machine, L"Vellumor VL-K20", 1);
   AddUsbPrinter(machine, L"Vellumor VL-K21", 2);
-  machine.Fail("AddPrinterDriverW", ERROR_ACCESS_DENIED);
+  machine.Fail(Seam::AddPrinterDriverW, ERROR_ACCESS_DENIED);
 
   EXPECT_EQ(InstallWorker(dialog.window), static_cast<DWORD>(ERROR_ACCESS_DENIED));
 
@@ -399,7 +404,7 @@ TEST_F(FailedInstallTest, DialogShowsTheFailureAndKeepsCancel) {
   EXPECT_EQ(dialog.Text(IDC_STATUS), failed.c_str());
   EXPECT_EQ(dialog.Text(IDC_LOG),
             dialog.Message(IDS_FOUND_PRINTER, L"Vellumor VL-K21", L"USB002") + failed.c_str());
-  EXPECT_EQ(dialog.Text(IDC_CANCEL), cancel);
+  EXPECT_EQ(dialog.Text(IDCANCEL), cancel);
   EXPECT_EQ(dialog.Positions(), (std::vector<int>{100, 40, 80, 100}));
   EXPECT_EQ(SendDlgItemMessageW(dialog.window, IDC_PROGRESS, PBM_GETPOS, 0, 0), 100);
 }
@@ -423,7 +428,7 @@ TEST_F(InstallWorkerTest, WizardOpensTheAddPrinterWizardOnTheInfAndTriesOnceToRa
             L"rundll32.exe printui.dll PrintUIEntry /ii /f \"" + longest + L"\"");
 
   // A wizard that does not start leaves nothing to wait for; no path, no start.
-  machine.FailTimes("CreateProcessW", ERROR_FILE_NOT_FOUND, 1);
+  machine.FailTimes(Seam::CreateProcessW, ERROR_FILE_NOT_FOUND, 1);
   InstallerDialogProc(nullptr, WM_COMMAND, IDC_WIZARD, 0);
   DriverInfPath.clear();
   InstallerDialogProc(nullptr, WM_COMMAND, IDC_WIZARD, 0);
@@ -441,10 +446,10 @@ INT_PTR CALLBACK ClickDoneWhenShown(HWND window, UINT message, WPARAM wparam, LP
   if (message == WM_INITDIALOG) SetTimer(window, kPollTimer, 20, nullptr);
   if (message == WM_TIMER && wparam == kPollTimer) {
     wchar_t caption[64] = {};
-    GetDlgItemTextW(window, IDC_CANCEL, caption, 64);
+    GetDlgItemTextW(window, IDCANCEL, caption, 64);
     if (g_done == caption) {
       KillTimer(window, kPollTimer);
-      SendDlgItemMessageW(window, IDC_CANCEL, BM_CLICK, 0, 0);
+      SendDlgItemMessageW(window, IDCANCEL, BM_CLICK, 0, 0);
     } else if (++g_polls > 500) {
       EndDialog(window, -1);
     }

@@ -17,11 +17,6 @@ class InventoryTest : public ::testing::Test {
 
   void SetUp() override { ForgetInventory(); }
   void TearDown() override { ForgetInventory(); }
-  static void ForgetInventory() {
-    PackageList = nullptr;
-    DriverInfoArray = nullptr;
-    PrinterInfoArray = nullptr;
-  }
 
   // A package record for the x64 spooler, its INF known to the driver store.
   void AddPackage(const std::wstring& record, const std::wstring& store_path,

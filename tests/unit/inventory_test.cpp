@@ -57,7 +57,7 @@ TEST_F(Inventory, UnknownArchitectureFindsNoPackagesButStillFindsDrivers) {
   AddDriver(L"Vellumor VL-K20");
   AddQueue(L"Vellumor VL-K20", L"Vellumor VL-K20");
   ScanAll();
-  EXPECT_EQ(machine.CallCount("RegOpenKeyW"), 0);
+  EXPECT_EQ(machine.CallCount(Seam::RegOpenKeyW), 0);
   const auto packages = Packages();
   ASSERT_EQ(packages.size(), 1u);
   EXPECT_TRUE(packages[0]->store_path.empty()) << "a package-less node";
@@ -117,7 +117,7 @@ TEST_F(Inventory, DriverWithoutPackagesMakesANodeOfItsOwn) {
   const auto drivers = Drivers(packages[0]);
   ASSERT_EQ(drivers.size(), 2u);
   EXPECT_STREQ(drivers[0]->driver_info->pName, L"Vellumor VL-K21") << "newest first";
-  EXPECT_EQ(reinterpret_cast<BYTE*>(drivers[1]->driver_info), DriverInfoArray)
+  EXPECT_EQ(drivers[1]->driver_info, DriverInfoArray)
       << "the package-less node holds the array entry itself";
 
   // With an INF path and nothing else: one node with that store path.
@@ -135,7 +135,7 @@ TEST_F(Inventory, ProbeVerdict) {
   ForgetInventory();
   AddPackage(L"a", kStoreA);
   EXPECT_EQ(ProbeInstallState(), InstallState::kNotInstalled) << "a package without driver";
-  EXPECT_EQ(machine.CallCount("EnumPrintersW"), 0) << "the probe lists no queues";
+  EXPECT_EQ(machine.CallCount(Seam::EnumPrintersW), 0) << "the probe lists no queues";
   ForgetInventory();
   AddDriver(L"Vellumor VL-K20", L"", L"C:\\spool\\other.dll");
   EXPECT_EQ(ProbeInstallState(), InstallState::kNotInstalled) << "a driver of another family";
@@ -149,7 +149,7 @@ TEST_F(Inventory, UnreadableRecordsAreSkipped) {
   AddPackage(L"b", kStoreB);
   AddPackage(L"c", L"C:\\Store\\x\\vlm6v6.inf");
   // Record b's value cannot be read: no second node with a's path.
-  machine.FailNth("RegGetValueW", ERROR_MORE_DATA, 2);
+  machine.FailNth(Seam::RegGetValueW, ERROR_MORE_DATA, 2);
   ScanDriverPackages();
   auto packages = Packages();
   ASSERT_EQ(packages.size(), 2u);
@@ -158,7 +158,7 @@ TEST_F(Inventory, UnreadableRecordsAreSkipped) {
 
   // A record that cannot be opened is skipped too.
   ForgetInventory();
-  machine.FailNth("RegOpenKeyW", ERROR_ACCESS_DENIED, 3);  // the key, a, then b
+  machine.FailNth(Seam::RegOpenKeyW, ERROR_ACCESS_DENIED, 3);  // the key, a, then b
   ScanDriverPackages();
   EXPECT_EQ(Packages().size(), 2u);
   EXPECT_EQ(machine.OpenHandleCount(), 0);
@@ -177,10 +177,10 @@ TEST_F(Inventory, TooLongTextsLeaveTheirFieldsEmpty) {
 // Every call of the scans fails once in turn: no crash, every key closed, and
 // every heap block still held belongs to the inventory.
 TEST(InventoryFaults, EveryCallOfTheScansMayFail) {
-  const char* functions[] = {"RegOpenKeyW", "RegEnumKeyW", "RegGetValueW", "SetupGetInfInformationW",
-                             "SetupQueryInfVersionInformationW", "LocalAlloc", "EnumPrinterDriversW",
-                             "EnumPrintersW"};
-  for (const char* function : functions) {
+  Seam functions[] = {Seam::RegOpenKeyW, Seam::RegEnumKeyW, Seam::RegGetValueW, Seam::SetupGetInfInformationW,
+                             Seam::SetupQueryInfVersionInformationW, Seam::LocalAlloc, Seam::EnumPrinterDriversW,
+                             Seam::EnumPrintersW};
+  for (Seam function : functions) {
     for (int nth = 1; nth <= 12; ++nth) {
       struct Case : InventoryTest {
         void TestBody() override {}

@@ -79,9 +79,9 @@ TEST_F(RegisterPrinter, TheDependentFilesListEndsInTwoNuls) {
 TEST_F(RegisterPrinter, AModelWithoutMonitorLeavesTheMonitorOut) {
   const PrinterInstallRequest request = Request(L"Vellumor VL-K20", kNoMonitor);
   EXPECT_EQ(RegisterPrinterManually(&request), 1);
-  EXPECT_EQ(machine.CallCount("AddMonitorW"), 0);
+  EXPECT_EQ(machine.CallCount(Seam::AddMonitorW), 0);
   EXPECT_EQ(ReadRealFile(DriverFile(L"vlm6mon.dll")), "<none>");
-  EXPECT_EQ(machine.CallCount("OpenSCManagerW"), 0) << "no spooler restart";
+  EXPECT_EQ(machine.CallCount(Seam::OpenSCManagerW), 0) << "no spooler restart";
   const FakeDriver* driver = machine.spooler.FindDriver(L"Vellumor VL-K20");
   ASSERT_NE(driver, nullptr);
   EXPECT_TRUE(driver->dependent_files.empty());
@@ -94,10 +94,10 @@ TEST_F(RegisterPrinter, ASecondRunPassesWhatIsThere) {
   machine.calls.clear();
   machine.debug_writes.clear();
   EXPECT_EQ(RegisterPrinterManually(&request), 1);
-  EXPECT_EQ(machine.CallCount("AddMonitorW"), 1);
+  EXPECT_EQ(machine.CallCount(Seam::AddMonitorW), 1);
   EXPECT_TRUE(TraceStarting(L"InstallPrinterLanguageMonitor").empty()) << "3006 is success, silently";
-  EXPECT_EQ(machine.CallCount("AddPrinterDriverW"), 0);
-  EXPECT_EQ(machine.CallCount("AddPrinterW"), 0);
+  EXPECT_EQ(machine.CallCount(Seam::AddPrinterDriverW), 0);
+  EXPECT_EQ(machine.CallCount(Seam::AddPrinterW), 0);
   EXPECT_EQ(TraceStarting(L"The printer "),
             (std::vector<std::wstring>{L"The printer Vellumor VL-K20 is already added."}));
   EXPECT_EQ(TraceStarting(L"CopyFile file:").size(), 5u) << "the files are staged again";
@@ -109,24 +109,24 @@ TEST_F(RegisterPrinter, ADriverListedInOtherLetterCaseIsAddedAgain) {
   machine.spooler.drivers.push_back(other);
   const PrinterInstallRequest request = Request();
   EXPECT_EQ(RegisterPrinterManually(&request), 1);
-  EXPECT_EQ(machine.CallCount("AddPrinterDriverW"), 1);
+  EXPECT_EQ(machine.CallCount(Seam::AddPrinterDriverW), 1);
 }
 
 TEST_F(RegisterPrinter, AFailedDataFileCopySkipsTheDriverButNotTheQueue) {
-  machine.FailNth("CopyFileW", ERROR_ACCESS_DENIED, 3);  // driver, config, data file
+  machine.FailNth(Seam::CopyFileW, ERROR_ACCESS_DENIED, 3);  // driver, config, data file
   const PrinterInstallRequest request = Request();
   EXPECT_EQ(RegisterPrinterManually(&request), 0);
-  EXPECT_EQ(machine.CallCount("AddPrinterDriverW"), 0);
-  EXPECT_EQ(machine.CallCount("EnumPrinterDriversW"), 0) << "no driver looked up";
-  EXPECT_EQ(machine.CallCount("AddPrinterW"), 1);
+  EXPECT_EQ(machine.CallCount(Seam::AddPrinterDriverW), 0);
+  EXPECT_EQ(machine.CallCount(Seam::EnumPrinterDriversW), 0) << "no driver looked up";
+  EXPECT_EQ(machine.CallCount(Seam::AddPrinterW), 1);
   EXPECT_EQ(TraceStarting(L"AddPrinter "),
             (std::vector<std::wstring>{L"AddPrinter Vellumor VL-K20 failed, errcode:1797."}));
-  EXPECT_EQ(machine.CallCount("OpenPrinterW"), 1 + 5) << "the presence check, then five checks";
+  EXPECT_EQ(machine.CallCount(Seam::OpenPrinterW), 1 + 5) << "the presence check, then five checks";
   EXPECT_EQ(std::count(machine.sleeps.begin(), machine.sleeps.end(), 1000u), 5);
 }
 
 TEST_F(RegisterPrinter, AQueueThatAppearsMeanwhileCountsAsSuccess) {
-  machine.FailNth("CopyFileW", ERROR_ACCESS_DENIED, 3);
+  machine.FailNth(Seam::CopyFileW, ERROR_ACCESS_DENIED, 3);
   machine.spooler.pending_printers.push_back({{L"Vellumor VL-K20", L"USB001", L"Vellumor VL-K20"}, 2000});
   machine.clock_ms = 0;
   const PrinterInstallRequest request = Request();
@@ -135,7 +135,7 @@ TEST_F(RegisterPrinter, AQueueThatAppearsMeanwhileCountsAsSuccess) {
 }
 
 TEST_F(RegisterPrinter, AQueueNotSeenAfterAGoodRegistrationStillSucceeds) {
-  machine.Fail("OpenPrinterW", ERROR_ACCESS_DENIED);  // exists, but not with full access
+  machine.Fail(Seam::OpenPrinterW, ERROR_ACCESS_DENIED);  // exists, but not with full access
   const PrinterInstallRequest request = Request();
   EXPECT_EQ(RegisterPrinterManually(&request), 1);
   EXPECT_EQ(std::count(machine.sleeps.begin(), machine.sleeps.end(), 1000u), 5);
@@ -143,29 +143,29 @@ TEST_F(RegisterPrinter, AQueueNotSeenAfterAGoodRegistrationStillSucceeds) {
 
 TEST_F(RegisterPrinter, DriverFailures) {
   const PrinterInstallRequest request = Request();
-  machine.FailNth("AddPrinterDriverW", ERROR_ACCESS_DENIED, 1);
+  machine.FailNth(Seam::AddPrinterDriverW, ERROR_ACCESS_DENIED, 1);
   EXPECT_EQ(RegisterPrinterManually(&request), 0);
   EXPECT_EQ(TraceStarting(L"AddPrinterDriver failed, errcode:5.").size(), 1u);
-  EXPECT_EQ(machine.CallCount("AddPrinterW"), 0);
+  EXPECT_EQ(machine.CallCount(Seam::AddPrinterW), 0);
 
   // Accepted but never listed: five checks, no trace, no queue.
   machine.calls.clear();
   machine.sleeps.clear();
-  machine.Fail("EnumPrinterDriversW", RPC_S_SERVER_UNAVAILABLE);
+  machine.Fail(Seam::EnumPrinterDriversW, RPC_S_SERVER_UNAVAILABLE);
   EXPECT_EQ(RegisterPrinterManually(&request), 0);
-  EXPECT_EQ(machine.CallCount("AddPrinterDriverW"), 1);
+  EXPECT_EQ(machine.CallCount(Seam::AddPrinterDriverW), 1);
   EXPECT_EQ(std::count(machine.sleeps.begin(), machine.sleeps.end(), 1000u), 5);
-  EXPECT_EQ(machine.CallCount("AddPrinterW"), 0);
+  EXPECT_EQ(machine.CallCount(Seam::AddPrinterW), 0);
   EXPECT_EQ(TraceStarting(L"AddPrinterDriver").size(), 1u);
 }
 
 TEST_F(RegisterPrinter, AFailedMonitorRegistrationCountsAsAStagingFailure) {
-  machine.FailNth("AddMonitorW", ERROR_ACCESS_DENIED, 1);
+  machine.FailNth(Seam::AddMonitorW, ERROR_ACCESS_DENIED, 1);
   const PrinterInstallRequest request = Request();
   EXPECT_EQ(RegisterPrinterManually(&request), 0);
   EXPECT_EQ(TraceStarting(L"InstallPrinterLanguageMonitor failed, errcode:5.").size(), 1u);
-  EXPECT_EQ(machine.CallCount("AddPrinterDriverW"), 0);
-  EXPECT_EQ(machine.CallCount("AddPrinterW"), 1);
+  EXPECT_EQ(machine.CallCount(Seam::AddPrinterDriverW), 0);
+  EXPECT_EQ(machine.CallCount(Seam::AddPrinterW), 1);
 }
 
 TEST_F(RegisterPrinter, DriverListing) {
@@ -180,12 +180,12 @@ TEST_F(RegisterPrinter, DriverListing) {
   EXPECT_EQ(IsPrinterDriverListed(L"Vellumor VL-K20"), 1);
   EXPECT_EQ(IsPrinterDriverListed(L"Vellumor VL-K2"), 0) << "whole names only";
   EXPECT_EQ(IsPrinterDriverListed(L"Vellumor VL-K29"), 0) << "the local environment only";
-  machine.FailNth("LocalAlloc", ERROR_NOT_ENOUGH_MEMORY, 1);
+  machine.FailNth(Seam::LocalAlloc, ERROR_NOT_ENOUGH_MEMORY, 1);
   EXPECT_EQ(IsPrinterDriverListed(L"Vellumor VL-K20"), 0);
   machine.spooler.drivers.clear();
   machine.calls.clear();
   EXPECT_EQ(IsPrinterDriverListed(L"Vellumor VL-K20"), 0);
-  EXPECT_EQ(machine.CallCount("LocalAlloc"), 0) << "nothing listed, nothing allocated";
+  EXPECT_EQ(machine.CallCount(Seam::LocalAlloc), 0) << "nothing listed, nothing allocated";
 }
 
 // A fault at any call of the sequence leaves no handle, no buffer and no

@@ -3,12 +3,14 @@
 #include <cstdio>
 #include <fstream>
 
-#include "app/globals.h"
+#include "common/package.h"
+#include "common/string_table.h"
 #include "resources/resource_ids.h"
 #include "tests/unit/inventory_fixture.h"
 #include "tests/unit/uninstall_window.h"
 #include "uninstall/removal.h"
-#include "uninstall/uninstall_dialog.h"
+#include "uninstall/uninstall_text.h"
+#include "uninstall/uninstall_workers.h"
 
 namespace {
 
@@ -59,9 +61,9 @@ TEST_F(Removal, EmptyInventoryRunsTheFinalStep) {
   EXPECT_EQ(dialog.Count(WM_USER + 1, 0), 1);
   EXPECT_FALSE(Exists(monitor));
   // The file went while the spooler was stopped, and the spooler runs again.
-  const int stop = machine.FirstCall("ControlService");
-  const int deletion = machine.FirstCall("DeleteFileW");
-  const int start = machine.FirstCall("StartServiceW");
+  const int stop = machine.FirstCall(Seam::ControlService);
+  const int deletion = machine.FirstCall(Seam::DeleteFileW);
+  const int start = machine.FirstCall(Seam::StartServiceW);
   EXPECT_TRUE(stop >= 0 && stop < deletion && deletion < start);
   EXPECT_EQ(machine.services.Spooler().state, static_cast<DWORD>(SERVICE_RUNNING));
   EXPECT_FALSE(Exists(folder));
@@ -70,7 +72,7 @@ TEST_F(Removal, EmptyInventoryRunsTheFinalStep) {
   EXPECT_EQ(machine.message_boxes[0].caption, L"Message");
   EXPECT_TRUE(Closed());
   EXPECT_FALSE(dialog.Enabled(IDC_REMOVE)) << "the buttons stay disabled until the dialog closes";
-  EXPECT_FALSE(dialog.Enabled(IDC_CLOSE));
+  EXPECT_FALSE(dialog.Enabled(IDCANCEL));
   EXPECT_FALSE(WorkerRunning()) << "the run ended before the dialog was told to close";
   EXPECT_FALSE(dialog.Shown(IDC_PROGRESS));
 }
@@ -118,7 +120,7 @@ TEST_F(Removal, QueuesAlreadyGoneCountAsRemoved) {
     for (PrinterQueueNode* queue : Queues(package->drivers)) EXPECT_STREQ(queue->status.c_str(), L"Removed.");
     EXPECT_STREQ(package->status.c_str(), L"Removed.");
   }
-  EXPECT_EQ(machine.CallCount("DeletePrinter"), 1);
+  EXPECT_EQ(machine.CallCount(Seam::DeletePrinter), 1);
   EXPECT_TRUE(FinalStepRan());
 }
 
@@ -126,23 +128,23 @@ TEST_F(Removal, QueueThatCannotBeDeletedHoldsUpItsDriverAndPackage) {
   InstallOne();
   machine.devices.nodes = {{L"SWD\\PRINTENUM\\{1}", L"Vellumor VL-K20", true}};
   ScanAll();
-  machine.Fail("DeletePrinter", ERROR_ACCESS_DENIED);
+  machine.Fail(Seam::DeletePrinter, ERROR_ACCESS_DENIED);
   Run();
   DriverPackageNode* package = PackageList;
   EXPECT_STREQ(package->drivers->queues->status.c_str(), L"Failed. Error:5");
   EXPECT_TRUE(package->drivers->status.empty());
   EXPECT_TRUE(package->status.empty());
-  EXPECT_EQ(machine.CallCount("DeletePrinterDriverExW"), 0);
-  EXPECT_EQ(machine.CallCount("DeletePrinterDriverPackageW"), 0);
+  EXPECT_EQ(machine.CallCount(Seam::DeletePrinterDriverExW), 0);
+  EXPECT_EQ(machine.CallCount(Seam::DeletePrinterDriverPackageW), 0);
   EXPECT_EQ(machine.devices.removed_nodes.size(), 1u) << "device nodes go after a failed deletion too";
   ASSERT_EQ(machine.message_boxes.size(), 1u);
   EXPECT_EQ(machine.message_boxes[0].text.rfind(L"Uninstall driver failed.", 0), 0u);
   EXPECT_TRUE(machine.message_boxes[0].caption.empty());
-  EXPECT_EQ(machine.CallCount("DeleteFileW"), 0);
+  EXPECT_EQ(machine.CallCount(Seam::DeleteFileW), 0);
   EXPECT_TRUE(Exists(folder));
   EXPECT_FALSE(Closed());
   EXPECT_TRUE(dialog.Enabled(IDC_REMOVE));
-  EXPECT_TRUE(dialog.Enabled(IDC_CLOSE));
+  EXPECT_TRUE(dialog.Enabled(IDCANCEL));
   EXPECT_FALSE(WorkerRunning());
 
   // Once the cause has gone, a second run removes only what is left.
@@ -150,9 +152,9 @@ TEST_F(Removal, QueueThatCannotBeDeletedHoldsUpItsDriverAndPackage) {
   machine.calls.clear();
   BeginWorkerRun();
   Run();
-  EXPECT_EQ(machine.CallCount("DeletePrinter"), 1);
-  EXPECT_EQ(machine.CallCount("DeletePrinterDriverExW"), 1);
-  EXPECT_EQ(machine.CallCount("DeletePrinterDriverPackageW"), 1);
+  EXPECT_EQ(machine.CallCount(Seam::DeletePrinter), 1);
+  EXPECT_EQ(machine.CallCount(Seam::DeletePrinterDriverExW), 1);
+  EXPECT_EQ(machine.CallCount(Seam::DeletePrinterDriverPackageW), 1);
   EXPECT_STREQ(package->drivers->queues->status.c_str(), L"Removed.");
   EXPECT_TRUE(FinalStepRan());
 }
@@ -163,8 +165,8 @@ TEST_F(Removal, DriverInUseIsTriedTenTimesWithARestartEach) {
   machine.spooler.drivers_in_use = {L"Vellumor VL-K20"};
   ScanAll();
   Run();
-  EXPECT_EQ(machine.CallCount("DeletePrinterDriverExW"), 20);
-  EXPECT_EQ(machine.CallCount("DeleteMonitorW"), 10);
+  EXPECT_EQ(machine.CallCount(Seam::DeletePrinterDriverExW), 20);
+  EXPECT_EQ(machine.CallCount(Seam::DeleteMonitorW), 10);
   EXPECT_EQ(machine.services.Spooler().stop_requests, 10);
   EXPECT_EQ(machine.services.Spooler().start_requests, 10);
   // Each try: the restart's closing pause, then 1000 ms after the try.
@@ -180,7 +182,7 @@ TEST_F(Removal, PackageInUseByDevicesIsTriedFiveTimes) {
   machine.spooler.packages_in_use = {kStoreA};
   ScanAll();
   Run();
-  EXPECT_EQ(machine.CallCount("DeletePrinterDriverPackageW"), 5);
+  EXPECT_EQ(machine.CallCount(Seam::DeletePrinterDriverPackageW), 5);
   EXPECT_EQ(machine.sleeps, (std::vector<DWORD>{1000, 1000, 1000, 1000, 1000}));
   // English shows the HRESULT as signed decimal, the other languages as 0x%x
   // (the uninstall scenario runs this test in German too).
@@ -201,9 +203,9 @@ TEST_F(Removal, PackageInUseByDevicesIsTriedFiveTimes) {
 TEST_F(Removal, AnyOtherPackageAnswerEndsAfterOneCall) {
   AddPackage(L"a", kStoreA);
   ScanAll();
-  machine.Fail("DeletePrinterDriverPackageW", static_cast<DWORD>(E_ACCESSDENIED));
+  machine.Fail(Seam::DeletePrinterDriverPackageW, static_cast<DWORD>(E_ACCESSDENIED));
   Run();
-  EXPECT_EQ(machine.CallCount("DeletePrinterDriverPackageW"), 1);
+  EXPECT_EQ(machine.CallCount(Seam::DeletePrinterDriverPackageW), 1);
   EXPECT_TRUE(machine.sleeps.empty());
   EXPECT_STREQ(PackageList->status.c_str(), L"Failed. Error:-2147024891");
 }
@@ -222,13 +224,13 @@ TEST_F(Removal, SpoolerNotRunningLeavesTheMonitorFile) {
 TEST_F(Removal, MonitorFileTries) {
   DeleteFileW(monitor.c_str());
   EXPECT_EQ(DeleteMonitorFile(kMonitorDll), 1);
-  EXPECT_EQ(machine.CallCount("DeleteFileW"), 1) << "a missing file counts as deleted";
+  EXPECT_EQ(machine.CallCount(Seam::DeleteFileW), 1) << "a missing file counts as deleted";
   EXPECT_TRUE(machine.sleeps.empty());
 
   machine.calls.clear();
-  machine.Fail("DeleteFileW", ERROR_SHARING_VIOLATION);
+  machine.Fail(Seam::DeleteFileW, ERROR_SHARING_VIOLATION);
   DeleteMonitorFile(kMonitorDll);
-  EXPECT_EQ(machine.CallCount("DeleteFileW"), 5);
+  EXPECT_EQ(machine.CallCount(Seam::DeleteFileW), 5);
   EXPECT_EQ(machine.sleeps, (std::vector<DWORD>{1000, 1000, 1000, 1000, 1000}));
 }
 
@@ -238,7 +240,7 @@ TEST_F(Removal, FolderWithoutOurFilesIsKept) {
   ScanAll();
   Run();
   EXPECT_TRUE(Exists(folder + L"letter.doc"));
-  EXPECT_EQ(machine.CallCount("SHFileOperationW"), 0);
+  EXPECT_EQ(machine.CallCount(Seam::SHFileOperationW), 0);
   EXPECT_EQ(machine.message_boxes.size(), 1u) << "the rest of the final step runs";
   EXPECT_TRUE(Closed());
 }
@@ -270,14 +272,14 @@ TEST_F(Removal, OnlyOurOwnFolderMayBeDeleted) {
 // Every call of the removal fails once in turn: no crash, every handle closed,
 // no block left behind, and the spooler never left stopped by the run.
 TEST(RemovalFaults, EveryCallOfTheRemovalMayFail) {
-  const char* functions[] = {"OpenPrinterW", "SetPrinterW", "DeletePrinter", "SetupDiClassGuidsFromNameW",
-                             "LocalAlloc", "SetupDiGetClassDevsExW", "SetupDiEnumDeviceInfo",
-                             "SetupDiGetDeviceRegistryPropertyW", "SetupDiRemoveDevice", "DeleteMonitorW",
-                             "DeletePrinterDriverExW", "DeletePrinterDriverPackageW", "OpenSCManagerW",
-                             "OpenServiceW", "QueryServiceStatusEx", "ControlService", "StartServiceW",
-                             "GetSystemDirectoryW", "DeleteFileW", "GetFileAttributesW", "SHFileOperationW",
-                             "MessageBoxW"};
-  for (const char* function : functions) {
+  Seam functions[] = {Seam::OpenPrinterW, Seam::SetPrinterW, Seam::DeletePrinter, Seam::SetupDiClassGuidsFromNameW,
+                             Seam::LocalAlloc, Seam::SetupDiGetClassDevsExW, Seam::SetupDiEnumDeviceInfo,
+                             Seam::SetupDiGetDeviceRegistryPropertyW, Seam::SetupDiRemoveDevice, Seam::DeleteMonitorW,
+                             Seam::DeletePrinterDriverExW, Seam::DeletePrinterDriverPackageW, Seam::OpenSCManagerW,
+                             Seam::OpenServiceW, Seam::QueryServiceStatusEx, Seam::ControlService, Seam::StartServiceW,
+                             Seam::GetSystemDirectoryW, Seam::DeleteFileW, Seam::GetFileAttributesW, Seam::SHFileOperationW,
+                             Seam::MessageBoxW};
+  for (Seam function : functions) {
     for (int nth = 1; nth <= 3; ++nth) {
       struct Case : Removal {
         void TestBody() override {}

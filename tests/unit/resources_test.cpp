@@ -13,10 +13,11 @@
 #include <string_view>
 #include <vector>
 
-#include "common/strings.h"
+#include "common/string_table.h"
 #include "resources/resource_ids.h"
 #include "tests/built_program.h"
 #include "tests/fakes/fake_machine.h"
+#include "tests/unit/scoped_state.h"
 
 namespace {
 
@@ -276,8 +277,7 @@ class LoadTextTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_NE(Program(), nullptr);
-    saved_ = ModuleInstance;
-    ModuleInstance = Program();
+    module_instance_.emplace(Program());
     WideText<kNoDeviceTextCapacity> instruction;
     LoadText(instruction, IDS_NO_DEVICE);
     for (LANGID lang : kLanguages) {
@@ -285,12 +285,12 @@ class LoadTextTest : public ::testing::Test {
     }
     ASSERT_NE(user_language, 0) << "string 101 loaded whole from one of the eight tables";
   }
-  void TearDown() override { ModuleInstance = saved_; }
+  void TearDown() override { module_instance_.reset(); }
+  std::optional<ScopedModuleInstance> module_instance_;
 
   LANGID user_language = 0;
 
  private:
-  HINSTANCE saved_ = nullptr;
 };
 
 TEST_F(LoadTextTest, EveryTextWholeInTheUsersLanguage) {
@@ -438,7 +438,7 @@ struct ExpectedDialog {
 const ExpectedDialog kUninstallDialog = {
     IDD_UNINSTALL, 309, 176, L"Uninstall printer driver",
     {{IDC_REMOVE, L"button", 0x50010001, 198, 155, 50, 14, L"Remove"},
-     {IDC_CLOSE, L"button", 0x50010000, 252, 155, 50, 14, L"Close"},
+     {IDCANCEL, L"button", 0x50010000, 252, 155, 50, 14, L"Close"},
      {IDC_HEADING, L"static", 0x50020000, 8, 9, 294, 8,
       L"The printer components below will be removed from you computer."},
      {IDC_TREE, L"systreeview32", 0x50910006, 7, 22, 295, 114, L""},
@@ -446,7 +446,7 @@ const ExpectedDialog kUninstallDialog = {
 
 const ExpectedDialog kInstallerDialog = {
     IDD_INSTALLER, 341, 132, L"Tapstart installer",
-    {{IDC_CANCEL, L"button", 0x50010000, 284, 9, 50, 14, L"Cancel"},
+    {{IDCANCEL, L"button", 0x50010000, 284, 9, 50, 14, L"Cancel"},
      {IDC_WIZARD, L"button", 0x40010000, 284, 25, 50, 14, L"Wizard"},  // hidden
      {IDC_LOG, L"edit", 0x50A10844, 7, 41, 325, 74, L""},
      {0xFFFFFFFF, L"static", 0x5000000E, 4, 0, 45, 41, L"#112"},

@@ -16,7 +16,7 @@ class ServiceControl : public testing::Test {
   void TearDown() override { EXPECT_EQ(machine.OpenHandleCount(), 0) << "every handle closed"; }
 
   FakeService& spooler() { return machine.services.Spooler(); }
-  int Polls() const { return machine.CallCount("QueryServiceStatusEx") - 1; }  // the first query is no poll
+  int Polls() const { return machine.CallCount(Seam::QueryServiceStatusEx) - 1; }  // the first query is no poll
 
   FakeMachine machine;
 };
@@ -24,23 +24,23 @@ class ServiceControl : public testing::Test {
 TEST_F(ServiceControl, NothingIsSentFromTheWrongState) {
   spooler().state = SERVICE_STOPPED;
   EXPECT_EQ(StopServiceAndWait(L"Spooler", 10000), 0);
-  EXPECT_EQ(machine.CallCount("ControlService"), 0);
+  EXPECT_EQ(machine.CallCount(Seam::ControlService), 0);
   spooler().state = SERVICE_RUNNING;
   EXPECT_EQ(StartServiceAndWait(L"Spooler", 10000), 0);
-  EXPECT_EQ(machine.CallCount("StartServiceW"), 0);
+  EXPECT_EQ(machine.CallCount(Seam::StartServiceW), 0);
   // A pending state is neither running nor stopped.
   spooler().state = SERVICE_START_PENDING;
   spooler().never_starts = true;
   EXPECT_EQ(StopServiceAndWait(L"Spooler", 10000), 0);
   EXPECT_EQ(StartServiceAndWait(L"Spooler", 10000), 0);
-  EXPECT_EQ(machine.CallCount("ControlService") + machine.CallCount("StartServiceW"), 0);
+  EXPECT_EQ(machine.CallCount(Seam::ControlService) + machine.CallCount(Seam::StartServiceW), 0);
   EXPECT_TRUE(machine.sleeps.empty());
 }
 
 TEST_F(ServiceControl, AServiceThatStopsAtOnceNeedsNoPause) {
   EXPECT_EQ(StopServiceAndWait(L"Spooler", 10000), 1);
   EXPECT_EQ(spooler().state, static_cast<DWORD>(SERVICE_STOPPED));
-  EXPECT_EQ(machine.CallCount("ControlService", std::to_wstring(SERVICE_CONTROL_STOP)), 1);
+  EXPECT_EQ(machine.CallCount(Seam::ControlService, std::to_wstring(SERVICE_CONTROL_STOP)), 1);
   EXPECT_TRUE(machine.sleeps.empty());
   EXPECT_EQ(StartServiceAndWait(L"Spooler", 10000), 1);
   EXPECT_EQ(spooler().state, static_cast<DWORD>(SERVICE_RUNNING));
@@ -69,7 +69,7 @@ TEST_F(ServiceControl, TheTimeoutAllowsWholeMultiplesOf10MsOfPolls) {
     machine.calls.clear();
     machine.clock_ms = 0;
     EXPECT_EQ(StopServiceAndWait(L"Spooler", c.timeout), 0) << c.timeout;
-    EXPECT_EQ(machine.CallCount("ControlService"), 1) << "the request goes out even without polls";
+    EXPECT_EQ(machine.CallCount(Seam::ControlService), 1) << "the request goes out even without polls";
     EXPECT_EQ(Polls(), c.polls) << c.timeout;
     EXPECT_EQ(machine.clock_ms, 10u * c.polls) << c.timeout;
   }
@@ -81,24 +81,24 @@ TEST_F(ServiceControl, TheTimeoutAllowsWholeMultiplesOf10MsOfPolls) {
 
 TEST_F(ServiceControl, FailuresOfTheManagerCallsGiveZero) {
   EXPECT_EQ(StopServiceAndWait(L"NoSuchService", 10000), 0);
-  EXPECT_EQ(machine.CallCount("CloseServiceHandle"), 1) << "the manager handle is closed";
+  EXPECT_EQ(machine.CallCount(Seam::CloseServiceHandle), 1) << "the manager handle is closed";
 
-  machine.FailNth("OpenSCManagerW", ERROR_ACCESS_DENIED, 1);
+  machine.FailNth(Seam::OpenSCManagerW, ERROR_ACCESS_DENIED, 1);
   EXPECT_EQ(StopServiceAndWait(L"Spooler", 10000), 0);
-  machine.FailNth("OpenServiceW", ERROR_ACCESS_DENIED, 1);
+  machine.FailNth(Seam::OpenServiceW, ERROR_ACCESS_DENIED, 1);
   EXPECT_EQ(StartServiceAndWait(L"Spooler", 10000), 0);
-  machine.FailNth("QueryServiceStatusEx", ERROR_ACCESS_DENIED, 1);
+  machine.FailNth(Seam::QueryServiceStatusEx, ERROR_ACCESS_DENIED, 1);
   EXPECT_EQ(StopServiceAndWait(L"Spooler", 10000), 0);
-  EXPECT_EQ(machine.CallCount("ControlService"), 0) << "a failed first query sends nothing";
+  EXPECT_EQ(machine.CallCount(Seam::ControlService), 0) << "a failed first query sends nothing";
   EXPECT_EQ(spooler().state, static_cast<DWORD>(SERVICE_RUNNING));
 }
 
 TEST_F(ServiceControl, ARefusedRequestRunsThePollsOut) {
-  machine.Fail("ControlService", ERROR_ACCESS_DENIED);
+  machine.Fail(Seam::ControlService, ERROR_ACCESS_DENIED);
   EXPECT_EQ(StopServiceAndWait(L"Spooler", 10000), 0);
   EXPECT_EQ(Polls(), 1000);
   EXPECT_EQ(machine.clock_ms, 10000u);
-  EXPECT_EQ(machine.CallCount("ControlService"), 1) << "no second request";
+  EXPECT_EQ(machine.CallCount(Seam::ControlService), 1) << "no second request";
 }
 
 TEST_F(ServiceControl, RestartSpoolerStartsOnlyFromStopped) {
@@ -106,7 +106,7 @@ TEST_F(ServiceControl, RestartSpoolerStartsOnlyFromStopped) {
   EXPECT_EQ(spooler().stop_requests, 1);
   EXPECT_EQ(spooler().start_requests, 1);
   EXPECT_EQ(machine.sleeps, (std::vector<DWORD>{1000}));
-  EXPECT_EQ(machine.CallCount("OpenSCManagerW"), 2) << "stop and start connect on their own";
+  EXPECT_EQ(machine.CallCount(Seam::OpenSCManagerW), 2) << "stop and start connect on their own";
 
   machine.sleeps.clear();
   spooler().never_stops = true;
@@ -133,7 +133,7 @@ TEST_F(ServiceControl, RestartWithActionRunsItWhileTheSpoolerIsStopped) {
   EXPECT_EQ(g_state_during_action, static_cast<DWORD>(SERVICE_STOPPED));
   EXPECT_EQ(g_clock_at_action, 20u + 200u) << "two stop polls, then the 200 ms pause";
   EXPECT_EQ(spooler().state, static_cast<DWORD>(SERVICE_RUNNING));
-  EXPECT_EQ(machine.CallCount("OpenSCManagerW"), 1) << "one connection";
+  EXPECT_EQ(machine.CallCount(Seam::OpenSCManagerW), 1) << "one connection";
   EXPECT_EQ(machine.sleeps, (std::vector<DWORD>{10, 10, 200, 10, 10})) << "no closing pause";
 }
 
@@ -155,11 +155,11 @@ TEST_F(ServiceControl, RestartWithActionLeavesASpoolerThatIsNotRunning) {
     spooler().never_stops = true;
     RestartSpoolerWithAction(RecordAction, L"C:\\pkg\\vlm6mon.dll");
   }
-  machine.FailNth("QueryServiceStatusEx", ERROR_ACCESS_DENIED, 1);
+  machine.FailNth(Seam::QueryServiceStatusEx, ERROR_ACCESS_DENIED, 1);
   spooler() = FakeService{};
   RestartSpoolerWithAction(RecordAction, L"C:\\pkg\\vlm6mon.dll");
   EXPECT_TRUE(g_actions.empty());
-  EXPECT_EQ(machine.CallCount("ControlService") + machine.CallCount("StartServiceW"), 0);
+  EXPECT_EQ(machine.CallCount(Seam::ControlService) + machine.CallCount(Seam::StartServiceW), 0);
   EXPECT_TRUE(machine.sleeps.empty());
 }
 
@@ -168,17 +168,17 @@ TEST_F(ServiceControl, RestartWithActionStartsEvenWhenTheStopWaitRanOut) {
   g_actions.clear();
   RestartSpoolerWithAction(RecordAction, L"ctx");
   EXPECT_EQ(g_actions.size(), 1u);
-  EXPECT_EQ(machine.CallCount("StartServiceW"), 1) << "issued, refused by the still stopping service";
+  EXPECT_EQ(machine.CallCount(Seam::StartServiceW), 1) << "issued, refused by the still stopping service";
   const uint64_t waited = std::accumulate(machine.sleeps.begin(), machine.sleeps.end(), uint64_t{0});
   EXPECT_EQ(waited, 10000u + 200u + 10000u) << "two waits of 1000 polls and the pause";
 
   spooler() = FakeService{};
-  machine.FailNth("OpenServiceW", ERROR_ACCESS_DENIED, 1);
+  machine.FailNth(Seam::OpenServiceW, ERROR_ACCESS_DENIED, 1);
   RestartSpoolerWithAction(RecordAction, L"ctx");
-  machine.FailNth("OpenSCManagerW", ERROR_ACCESS_DENIED, 1);
+  machine.FailNth(Seam::OpenSCManagerW, ERROR_ACCESS_DENIED, 1);
   RestartSpoolerWithAction(RecordAction, L"ctx");
   EXPECT_EQ(g_actions.size(), 1u);
-  EXPECT_EQ(machine.CallCount("ControlService"), 1) << "no connection, nothing sent";
+  EXPECT_EQ(machine.CallCount(Seam::ControlService), 1) << "no connection, nothing sent";
 }
 
 }  // namespace

@@ -6,11 +6,13 @@
 #include <atomic>
 #include <thread>
 
-#include "app/globals.h"
+#include "common/package.h"
+#include "common/string_table.h"
 #include "resources/resource_ids.h"
 #include "tests/unit/inventory_fixture.h"
 #include "tests/unit/uninstall_window.h"
 #include "uninstall/uninstall_dialog.h"
+#include "uninstall/uninstall_workers.h"
 
 namespace {
 
@@ -43,9 +45,8 @@ using UninstallDialog = InventoryTest;
 // The real dialog: it takes the inventory on a worker of its own, shows it,
 // and refuses Close while a worker runs.
 TEST_F(UninstallDialog, ShowsTheInventoryAndRefusesCloseWhileAWorkerRuns) {
-  const HINSTANCE saved = ModuleInstance;
-  ModuleInstance = ProgramResources();
-  BoundedCopy(InstallDirectory, L"C:\\Tapstart\\");
+  ScopedModuleInstance program(ProgramResources());
+  ScopedInstallDirectory folder(L"C:\\Tapstart\\");
   AddDriver(L"Vellumor VL-K20");
   AddQueue(L"Vellumor VL-K20", L"Vellumor VL-K20");
   INITCOMMONCONTROLSEX classes = {sizeof(classes), ICC_TREEVIEW_CLASSES | ICC_PROGRESS_CLASS};
@@ -74,12 +75,11 @@ TEST_F(UninstallDialog, ShowsTheInventoryAndRefusesCloseWhileAWorkerRuns) {
   const INT_PTR result = DialogBoxParamW(ModuleInstance, MAKEINTRESOURCEW(IDD_UNINSTALL), nullptr,
                                          UninstallDialogProc, 0);
   user.join();
-  ModuleInstance = saved;
 
   EXPECT_EQ(result, IDCANCEL);
   EXPECT_TRUE(refused);
   EXPECT_EQ(items, 4) << "folder line, package-less node, driver, queue";
-  EXPECT_EQ(machine.CallCount("EnumPrintersW"), 2) << "all three scans ran";
+  EXPECT_EQ(machine.CallCount(Seam::EnumPrintersW), 2) << "all three scans ran";
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/globals.h"
+#include "common/package.h"
+#include "common/string_table.h"
 #include "resources/resource_ids.h"
 #include "tests/built_program.h"
 
@@ -60,8 +61,7 @@ UninstallWindow::UninstallWindow() {
   RegisterClasses();
   messages.clear();
   recording = &messages;
-  saved_instance_ = ModuleInstance;
-  ModuleInstance = ProgramResources();
+  module_instance_.emplace(ProgramResources());
   HINSTANCE self = GetModuleHandleW(nullptr);
   window_ = CreateWindowExW(0, L"UninstallTestWindow", L"test", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr,
                             nullptr, self, nullptr);
@@ -70,7 +70,7 @@ UninstallWindow::UninstallWindow() {
                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), self, nullptr);
   };
   child(L"BUTTON", IDC_REMOVE, WS_VISIBLE);
-  child(L"BUTTON", IDC_CLOSE, WS_VISIBLE);
+  child(L"BUTTON", IDCANCEL, WS_VISIBLE);
   child(WC_TREEVIEWW, IDC_TREE, WS_VISIBLE | TVS_HASBUTTONS | TVS_HASLINES);
   child(L"UninstallTestWindow", IDC_PROGRESS, 0);  // records PBM_SETPOS
 }
@@ -81,7 +81,7 @@ UninstallWindow::~UninstallWindow() {
   while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
   }
   recording = nullptr;
-  ModuleInstance = saved_instance_;
+  module_instance_.reset();
 }
 
 const std::vector<PostedMessage>& UninstallWindow::Pump() {

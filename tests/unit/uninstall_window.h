@@ -7,6 +7,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "tests/unit/scoped_state.h"
+
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,7 +40,7 @@ class UninstallWindow {
 
  private:
   HWND window_ = nullptr;
-  HINSTANCE saved_instance_ = nullptr;
+  std::optional<ScopedModuleInstance> module_instance_;
 };
 
 // The built program's resources, for LoadStringW through ModuleInstance.

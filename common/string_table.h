@@ -1,10 +1,14 @@
 // Texts from the program's string table, in the language Windows picks from
-// the user's interface language.
+// the user's interface language, loaded through the program's module handle.
 #pragma once
 
-#include "app/globals.h"
 #include "common/text.h"
 #include "common/trace.h"
+#include "platform/win.h"
+
+// The module instance handle: every string and dialog is loaded through it.
+// The entry sets it before anything else.
+extern HINSTANCE ModuleInstance;
 
 // The capacity with which the no-printer instruction (IDS_NO_DEVICE) is
 // loaded: room for its longest translation (302 characters) and its

@@ -1,4 +1,0 @@
-#include "app/globals.h"
-
-HINSTANCE ModuleInstance = nullptr;
-WideText<kPathCapacity> InstallDirectory = {};

@@ -1,0 +1,74 @@
+#include "common/package.h"
+
+#include <cwchar>
+
+#include "platform/os.h"
+
+PathText InstallDirectory = {};
+PathText DriverInfPath = {};
+
+namespace {
+
+constexpr PackageArchitecture kArchitectures[] = {
+    {PROCESSOR_ARCHITECTURE_INTEL, L"i386", L"Windows NT x86"},
+    {PROCESSOR_ARCHITECTURE_ARM, L"arm", L"Windows ARM"},
+    {PROCESSOR_ARCHITECTURE_AMD64, L"amd64", L"Windows x64"},
+    {PROCESSOR_ARCHITECTURE_ARM64, L"arm64", L"Windows ARM64"},
+};
+
+bool EndsWithSeparator(const wchar_t* folder) {
+  const size_t length = std::wcslen(folder);
+  return length > 0 && (folder[length - 1] == L'\\' || folder[length - 1] == L'/');
+}
+
+template <typename... A>
+bool FormWhole(PathText& path, const wchar_t* format, const A&... parts) {
+  if (BoundedFormat(path, format, parts...)) return true;
+  path.clear();
+  return false;
+}
+
+// The row of a processor architecture, or null for one the package lacks.
+const PackageArchitecture* FindArchitecture(WORD processor) {
+  for (const PackageArchitecture& row : kArchitectures) {
+    if (row.processor == processor) return &row;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+bool IsUninstallerStem(const wchar_t* stem) {
+  const wchar_t* dot = std::wcschr(kUninstallerName, L'.');
+  const size_t length = static_cast<size_t>(dot - kUninstallerName);
+  return stem != nullptr && std::wcsncmp(stem, kUninstallerName, length) == 0 && stem[length] == L'\0';
+}
+
+const PackageArchitecture* NativeArchitecture() {
+  SYSTEM_INFO system = {};
+  os.GetNativeSystemInfo(&system);
+  return FindArchitecture(system.wProcessorArchitecture);
+}
+
+bool FormDriverInfPath() {
+  return FormWhole(DriverInfPath, L"%ws%ws", InstallDirectory, kPackageInfName);
+}
+
+bool PackageFilePath(PathText& path, const wchar_t* folder, const wchar_t* file_name) {
+  return FormWhole(path, L"%ws\\%ws\\%ws", InstallDirectory, folder, file_name);
+}
+
+bool JoinPath(PathText& path, const wchar_t* folder, const wchar_t* file_name) {
+  if (folder == nullptr) return FormWhole(path, L"");
+  return FormWhole(path, EndsWithSeparator(folder) ? L"%ws%ws" : L"%ws\\%ws", folder, file_name);
+}
+
+bool SystemFilePath(PathText& path, const wchar_t* file_name) {
+  PathText system = {};
+  const UINT length = os.GetSystemDirectoryW(system.data(), kPathCapacity);
+  if (length == 0 || length >= kPathCapacity) {
+    path.clear();
+    return false;
+  }
+  return FormWhole(path, L"%ws\\%ws", system, file_name);
+}

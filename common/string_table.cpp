@@ -1,0 +1,3 @@
+#include "common/string_table.h"
+
+HINSTANCE ModuleInstance = nullptr;
