@@ -1,5 +1,5 @@
 #!/bin/bash
-# Virtual USB printers attached with tools/usbprinter are what the real scan
+# Virtual USB printers attached with tools/fixtures/usbprinter are what the real scan
 # finds: two printers listed newest first with their ports and hardware IDs,
 # none once they are detached.
 set -eu

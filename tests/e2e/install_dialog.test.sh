@@ -40,7 +40,7 @@ run_start
 e2e_wine "$E2E_APP/setup.exe"
 check "a second start exits with 0 at once" test "$E2E_RC" -eq 0
 check "a second start shows nothing" test "$(on_dialog find | grep -c '^dialog')" -eq 1
-check "a second start writes no trace" test -z "$(run_trace)"
+check "a second start writes no trace" test -z "$(run_trace_of_new_threads)"
 
 attach "Vellumor VL-K20" 1
 installed en 0x0009 "Vellumor VL-K20:USB001"

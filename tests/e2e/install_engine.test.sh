@@ -17,7 +17,7 @@ done
 check "vlm6mon.dll is in system32, the package's own file" \
   cmp -s "$E2E_PREFIX/drive_c/windows/system32/vlm6mon.dll" "$E2E_APP/amd64/vlm6mon.dll"
 
-e2e_wine "$BUILD_DIR/spoolerlist.exe" > "$E2E_DIR/spooler.txt"
+e2e_wine "$SPOOLERLIST" > "$E2E_DIR/spooler.txt"
 check "the spooler lists the queue on USB001" \
   grep -qF 'queue "Vellumor VL-K20" port "USB001" driver "Vellumor VL-K20"' "$E2E_DIR/spooler.txt"
 check "the spooler lists the monitor" \

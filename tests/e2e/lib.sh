@@ -46,10 +46,26 @@ e2e_wine_bg() {
   E2E_PID=$!
 }
 
-# The program's debug-output lines, one per line, decoded.
-e2e_collect_trace() {
-  sed -n 's/^[0-9a-f]*:warn:seh:OutputDebugStringA "\(.*\)"$/\1/p' "$E2E_DIR/wine.log" 2>/dev/null |
-    grep -v '^\\n$' > "$E2E_DIR/trace.log" || true
+# --- the trace: the programs' debug output, read from Wine's debug channel --
+
+# Decodes Wine's debug-channel lines on standard input into trace lines.
+decode_trace() {
+  sed -n 's/^[0-9a-f]*:warn:seh:OutputDebugStringA "\(.*\)"$/\1/p' | grep -v '^\\n$' || true
+}
+
+# The whole trace of the scenario so far, into $E2E_DIR/trace.log.
+e2e_collect_trace() { decode_trace < "$E2E_DIR/wine.log" > "$E2E_DIR/trace.log" 2>/dev/null || true; }
+
+# The trace since run_start.
+run_start() { RUN_START=$(wc -l < "$E2E_DIR/wine.log" 2>/dev/null || echo 0); }
+run_trace() { tail -n +$((RUN_START + 1)) "$E2E_DIR/wine.log" | decode_trace; }
+# The same without the lines of threads that traced before the mark too: a
+# dialog that is still searching beside the program started since.
+run_trace_of_new_threads() {
+  local earlier
+  earlier=$(head -n "$RUN_START" "$E2E_DIR/wine.log" | sed -n 's/^\([0-9a-f]*\):warn:seh:.*/\1/p' | sort -u)
+  tail -n +$((RUN_START + 1)) "$E2E_DIR/wine.log" |
+    grep -v -F -f <(printf '%s:warn:seh:\n' $earlier | sed '/^:warn/d') | decode_trace
 }
 
 check() {  # check "what" command...
@@ -77,27 +93,41 @@ e2e_end() {
   echo "all checks passed"
 }
 
-# Attaches and detaches virtual USB printers (tools/usbprinter), e.g.
+# --- the programs the build made --------------------------------------------
+
+built() {  # the path of a program the build made
+  local found
+  found=$(find "$BUILD_DIR" -maxdepth 3 -name "$1" -print -quit)
+  if [ -z "$found" ]; then echo "FAIL: $1 was not built" >&2; exit 1; fi
+  echo "$found"
+}
+USBPRINTER=$(built usbprinter.exe)
+UIDRIVER=$(built uidriver.exe)
+SPOOLERLIST=$(built spoolerlist.exe)
+
+# Attaches and detaches virtual USB printers (tools/fixtures/usbprinter), e.g.
 #   e2e_usbprinter add --description "Vellumor VL-K20" --port 1
 # prints what it did and sets E2E_RC.
-e2e_usbprinter() { e2e_wine "$BUILD_DIR/usbprinter.exe" "$@"; }
+e2e_usbprinter() { e2e_wine "$USBPRINTER" "$@"; }
 
 # Closes the uninstall dialog (the one with tree view 1001) as soon as its
 # worker lets Close through; false when it stays open.
 e2e_close_uninstall() {
   local i
   for i in $(seq 1 40); do
-    "$_tools_dir/wine.sh" "$BUILD_DIR/uidriver.exe" close --with 1001 --timeout 5 >/dev/null 2>&1
-    "$_tools_dir/wine.sh" "$BUILD_DIR/uidriver.exe" wait-gone --with 1001 --timeout 1 >/dev/null 2>&1 && return 0
+    ui close --with 1001 --timeout 5 >/dev/null 2>&1
+    ui wait-gone --with 1001 --timeout 1 >/dev/null 2>&1 && return 0
   done
   return 1
 }
 
-# The UI driver's lines (carriage returns dropped), and its exit code.
-e2e_ui() {
+# The UI driver (tools/fixtures/uidriver): its lines, carriage returns
+# dropped, and its exit code, also in E2E_RC.
+ui() {
   local out rc=0
-  out=$("$_tools_dir/wine.sh" "$BUILD_DIR/uidriver.exe" "$@" 2>>"$E2E_DIR/wine.log") || rc=$?
+  out=$(WINEDEBUG=-all "$_tools_dir/wine.sh" "$UIDRIVER" "$@" 2>>"$E2E_DIR/wine.log") || rc=$?
   [ -z "$out" ] || printf '%s\n' "${out//$'\r'/}"
+  E2E_RC=$rc
   return "$rc"
 }
 
@@ -105,16 +135,17 @@ e2e_ui() {
 e2e_press() {
   local i
   for i in $(seq 1 20); do
-    e2e_ui click "$@" --timeout 2 >/dev/null && return 0
+    ui click "$@" --timeout 2 >/dev/null && return 0
     sleep 0.5
   done
   return 1
 }
 
 # A picture of the whole display into build/screenshots/NAME.png.
-e2e_shot() {
-  mkdir -p "$BUILD_DIR/screenshots"
-  DISPLAY=$(cat "$E2E_PREFIX.display") import -window root "$BUILD_DIR/screenshots/$1.png" 2>/dev/null || true
+SHOTS="$BUILD_DIR/screenshots"
+shot() {
+  mkdir -p "$SHOTS"
+  DISPLAY=$(cat "$E2E_PREFIX.display") import -window root "$SHOTS/$1.png" 2>/dev/null || true
 }
 
 # Whether a live (not defunct) process of this scenario's prefix has a

@@ -21,19 +21,19 @@ cp "$E2E_APP/amd64/vlm6mon.dll" "$system32/vlm6mon.dll" 2>/dev/null || echo x > 
 
 # --- nothing installed: the folder with our files goes ------------------------
 e2e_wine_bg 'C:\Prog\setup.exe' -u 'C:\Tapstart\'
-e2e_ui wait-tree 1001 "Nothing need" --with 1001 --timeout 20 > "$E2E_DIR/tree-empty.txt" || true
+ui wait-tree 1001 "Nothing need" --with 1001 --timeout 20 > "$E2E_DIR/tree-empty.txt" || true
 cat "$E2E_DIR/tree-empty.txt"
 check "the tree shows only \"Nothing need to be removed there\"" \
   test "$(grep -c '^[0-9]' "$E2E_DIR/tree-empty.txt")" = 1 -a "$(grep -c '^0 - "Nothing need to be removed there"$' "$E2E_DIR/tree-empty.txt")" = 1
-e2e_shot uninstall-nothing-installed
+shot uninstall-nothing-installed
 e2e_press 1 --with 1001 || true
 # The shell may ask before it moves the folder to the trash.
-e2e_ui answer 6 --caption "Confirm folder deletion" --with 6 --timeout 15 > "$E2E_DIR/confirm.txt" || true
-e2e_ui msgbox --timeout 30 > "$E2E_DIR/msg115.txt" || true
+ui answer 6 --caption "Confirm folder deletion" --with 6 --timeout 15 > "$E2E_DIR/confirm.txt" || true
+ui msgbox --timeout 30 > "$E2E_DIR/msg115.txt" || true
 cat "$E2E_DIR/msg115.txt"
 check "message 115 is shown" grep -q 'text="The driver is uninstalled."' "$E2E_DIR/msg115.txt"
-e2e_shot uninstall-done
-e2e_ui answer 1 >/dev/null || true
+shot uninstall-done
+ui answer 1 >/dev/null || true
 wait_for 20 ended || true
 check "the dialog closed and the program ended" ended
 check "the folder is gone" test ! -e "$E2E_APP"
@@ -44,11 +44,11 @@ check "the spooler runs again" bash -c "'$_tools_dir/wine.sh' sc query spooler 2
 mkdir -p "$E2E_PREFIX/drive_c/Keep"
 echo letter > "$E2E_PREFIX/drive_c/Keep/letter.txt"
 e2e_wine_bg 'C:\Prog\setup.exe' -u 'C:\Keep\'
-e2e_ui wait-tree 1001 "Nothing need" --with 1001 --timeout 20 >/dev/null || true
+ui wait-tree 1001 "Nothing need" --with 1001 --timeout 20 >/dev/null || true
 e2e_press 1 --with 1001 || true
-e2e_ui msgbox --timeout 30 > "$E2E_DIR/msg115-keep.txt" || true
+ui msgbox --timeout 30 > "$E2E_DIR/msg115-keep.txt" || true
 check "message 115 is shown for the other folder too" grep -q 'The driver is uninstalled' "$E2E_DIR/msg115-keep.txt"
-e2e_ui answer 1 >/dev/null || true
+ui answer 1 >/dev/null || true
 wait_for 20 ended || true
 check "that program ended too" ended
 check "the folder without our files stays" test -f "$E2E_PREFIX/drive_c/Keep/letter.txt"
@@ -57,7 +57,7 @@ check "the trace says why it stays" grep -q 'holds none of our files; it stays' 
 
 # --- the temporary copy is deleted at the next start ---------------------------
 e2e_wine_bg 'C:\Prog\unins000.exe'
-e2e_ui wait-tree 1001 "Nothing need" --with 1001 --timeout 20 >/dev/null || true
+ui wait-tree 1001 "Nothing need" --with 1001 --timeout 20 >/dev/null || true
 e2e_close_uninstall || true
 wait_for 20 eval "! e2e_running 'uni[0-9A-Fa-f]*\.tmp'" || true
 e2e_collect_trace
