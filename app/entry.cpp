@@ -26,11 +26,16 @@ void StartDetached(WideText<kChildCommandLineCapacity>& command_line) {
   if (!StartProcess(command_line.data(), child)) trace("Could not start %ws, error:%u", command_line, GetLastError());
 }
 
-// The program's own path, cut to 260 characters as Windows hands it out.
-void ReadModulePath(WideText<kPathCapacity>& path) {
+// The program's own path; false (and the path empty) when Windows could not
+// give it whole.
+bool ReadModulePath(WideText<kPathCapacity>& path) {
   path.clear();
   const DWORD n = os.GetModuleFileNameW(nullptr, path.data(), kPathCapacity);
-  if (n >= kPathCapacity) path.chars[kPathCapacity - 1] = L'\0';
+  if (n == 0 || n >= kPathCapacity) {
+    path.clear();
+    return false;
+  }
+  return true;
 }
 
 // Opens a modal dialog of the program. Its templates hold a tree view and
@@ -138,13 +143,18 @@ RunMode SelectRunMode(const CommandLineOptions& options) {
     return RunMode::kUninstallDialog;
   }
   WideText<kPathCapacity> module_path;
-  ReadModulePath(module_path);
   WideText<3> drive;
   WideText<256> directory;
   WideText<kPathCapacity> name;
   WideText<256> extension;
-  SplitPath(module_path.c_str(), drive, directory, name, extension);
-  BoundedFormat(InstallDirectory, L"%ws%ws", drive, directory);
+  if (!ReadModulePath(module_path) || !SplitPath(module_path.c_str(), drive, directory, name, extension) ||
+      !BoundedFormat(InstallDirectory, L"%ws%ws", drive, directory) || InstallDirectory.empty()) {
+    // A cut or empty folder is not used: no copy of a cut path, no uninstaller
+    // from the drive's root. The install reports the path as too long.
+    InstallDirectory.clear();
+    trace("The program's own folder could not be read whole; nothing is used from it.");
+    return options.silent ? RunMode::kSilentInstall : RunMode::kInstallDialog;
+  }
 
   if (IsUninstallerStem(name.c_str())) return RunMode::kRelaunchAsUninstaller;
   if (ProbeInstallState() == InstallState::kInstalled) return RunMode::kStartUninstaller;

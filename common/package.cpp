@@ -44,6 +44,15 @@ bool IsUninstallerStem(const wchar_t* stem) {
   return stem != nullptr && std::wcsncmp(stem, kUninstallerName, length) == 0 && stem[length] == L'\0';
 }
 
+bool IsPackageFolderName(const wchar_t* name) {
+  if (name == nullptr) return false;
+  if (std::wcscmp(name, kDataFolder) == 0) return true;
+  for (const PackageArchitecture& row : kArchitectures) {
+    if (std::wcscmp(name, row.folder) == 0) return true;
+  }
+  return false;
+}
+
 const PackageArchitecture* NativeArchitecture() {
   SYSTEM_INFO system = {};
   os.GetNativeSystemInfo(&system);
@@ -51,6 +60,12 @@ const PackageArchitecture* NativeArchitecture() {
 }
 
 bool FormDriverInfPath() {
+  // Without its folder the INF path would be relative: whatever file of that
+  // name lies in the current folder.
+  if (InstallDirectory.empty()) {
+    DriverInfPath.clear();
+    return false;
+  }
   return FormWhole(DriverInfPath, L"%ws%ws", InstallDirectory, kPackageInfName);
 }
 

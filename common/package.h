@@ -20,8 +20,10 @@ constexpr wchar_t kConfigDll[] = L"vlm6drv6ui.dll";
 constexpr wchar_t kDataFile[] = L"vlm6drv6.dat";
 constexpr wchar_t kMonitorDll[] = L"vlm6mon.dll";
 constexpr wchar_t kDataFolder[] = L"dat";
-// The program under the name that makes it the uninstaller.
+// The program under the name that makes it the uninstaller, and the data
+// file an uninstaller of that name may keep beside it.
 constexpr wchar_t kUninstallerName[] = L"unins000.exe";
+constexpr wchar_t kUninstallerDataName[] = L"unins000.dat";
 
 // Whether a file name without its extension is the uninstaller's: "unins000",
 // with regard to case.
@@ -36,6 +38,9 @@ struct PackageArchitecture {
   const wchar_t* environment;
 };
 
+// Whether a folder name is one of the package's: an architecture folder or
+// the data folder.
+bool IsPackageFolderName(const wchar_t* name);
 // The row of this machine's native architecture (not that of this process:
 // an x64 tool on an ARM64 machine works with the ARM64 files), or null.
 const PackageArchitecture* NativeArchitecture();
@@ -46,8 +51,8 @@ const PackageArchitecture* NativeArchitecture();
 extern PathText InstallDirectory;
 
 // InstallDirectory followed by vlm6v6.inf. Empty until FormDriverInfPath has
-// set it, and left empty when the path does not fit, so that nothing runs on
-// a cut path.
+// set it, and left empty when InstallDirectory is empty or the path does not
+// fit, so that nothing runs on a relative or cut path.
 extern PathText DriverInfPath;
 bool FormDriverInfPath();
 

@@ -74,6 +74,13 @@ struct KernelHandleTraits {
   static void Close(Handle h) { os.CloseHandle(h); }
 };
 
+struct FindHandleTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+  static bool IsValid(Handle h) { return h != INVALID_HANDLE_VALUE && h != nullptr; }
+  static void Close(Handle h) { os.FindClose(h); }
+};
+
 // The single-instance lock: the tool never owns its mutex, so ReleaseMutex
 // has nothing to release; closing the handle is what ends the lock.
 struct MutexTraits {
@@ -92,6 +99,7 @@ using ScopedKey = ScopedHandle<RegistryKeyTraits>;
 using ScopedDeviceInfoSet = ScopedHandle<DeviceInfoSetTraits>;
 using ScopedKernelHandle = ScopedHandle<KernelHandleTraits>;
 using ScopedMutex = ScopedHandle<MutexTraits>;
+using ScopedFind = ScopedHandle<FindHandleTraits>;
 
 // A typed block from the local heap, released on every path out unless it is
 // taken. Records come zero-filled (LPTR) unless other flags are asked for.

@@ -1,12 +1,15 @@
 #include "common/service_control.h"
 
+#include <atomic>
+
 #include "common/scoped_handle.h"
+#include "common/trace.h"
 
 namespace {
 
 constexpr DWORD kPollInterval = 10;
-constexpr DWORD kSpoolerTimeout = 10000;
 constexpr wchar_t kSpooler[] = L"Spooler";
+constexpr int kStartConnectionTries = 3;
 
 // Reads the service's state into `status`; false when the query failed (the
 // record then keeps what it held).
@@ -57,6 +60,62 @@ int ChangeStateAndWait(const wchar_t* service_name, DWORD timeout_ms, Request re
   return WaitForState(service.get(), status, awaited, polls) ? 1 : 0;
 }
 
+// Every stop of the spooler that the tool sent and whose start has not
+// followed yet.
+std::atomic<int> spooler_holds{0};
+
+struct StopResult {
+  bool sent = false;           // the spooler was running and was asked to stop
+  bool stopped = false;        // and was seen stopped
+  bool running_again = false;  // and was seen running after the start
+};
+
+// A stop that outlasts its wait is waited out a while longer: the start that
+// must follow cannot be sent to a service that is still stopping.
+bool WaitOutStop(SC_HANDLE service, SERVICE_STATUS_PROCESS& status) {
+  trace("The spooler is still stopping after %u ms; waiting up to %u ms more.", kSpoolerTimeout,
+        kStopGraceMs);
+  const bool stopped = WaitForState(service, status, SERVICE_STOPPED, kStopGraceMs / kPollInterval);
+  trace(stopped ? "The spooler has stopped." : "The spooler did not stop; it is started anyway.");
+  return stopped;
+}
+
+// Starts the spooler after a stop of ours, whatever state it reports, and
+// waits for it to run; the outcome is traced when it does not.
+bool StartAfterOurStop(SC_HANDLE service, SERVICE_STATUS_PROCESS& status) {
+  SetLastError(ERROR_SUCCESS);
+  const BOOL sent = os.StartServiceW(service, 0, nullptr);
+  const DWORD error = GetLastError();
+  const bool running = WaitForState(service, status, SERVICE_RUNNING, kSpoolerTimeout / kPollInterval);
+  if (!running) {
+    trace("The spooler was not seen running again: start %d, errcode:%d, state %d.", sent,
+          static_cast<int>(error), static_cast<int>(status.dwCurrentState));
+  }
+  --spooler_holds;
+  return running;
+}
+
+// The spooler stopped for one piece of work on one connection: nothing when
+// it is not running; otherwise the stop (waited out), the work, and the
+// start, whatever the stop wait saw.
+template <typename Work>
+StopResult WithSpoolerStopped(Work work) {
+  StopResult result;
+  ScopedService manager;
+  ScopedService service;
+  if (!OpenNamedService(kSpooler, manager, service)) return result;
+  SERVICE_STATUS_PROCESS status = {};
+  if (!QueryState(service.get(), status) || status.dwCurrentState != SERVICE_RUNNING) return result;
+  ++spooler_holds;
+  result.sent = true;
+  os.ControlService(service.get(), SERVICE_CONTROL_STOP, reinterpret_cast<LPSERVICE_STATUS>(&status));
+  result.stopped = WaitForState(service.get(), status, SERVICE_STOPPED, kSpoolerTimeout / kPollInterval) ||
+                   WaitOutStop(service.get(), status);
+  work(result.stopped);
+  result.running_again = StartAfterOurStop(service.get(), status);
+  return result;
+}
+
 }  // namespace
 
 int StopServiceAndWait(const wchar_t* service_name, DWORD timeout_ms) {
@@ -68,26 +127,61 @@ int StartServiceAndWait(const wchar_t* service_name, DWORD timeout_ms) {
 }
 
 void RestartSpooler() {
-  StopServiceAndWait(kSpooler, kSpoolerTimeout);
-  StartServiceAndWait(kSpooler, kSpoolerTimeout);
+  // Two connections, one for the stop and one for the start. A spooler that
+  // was not running is started from the stopped state only; one stopped here
+  // is started again whatever its stop wait saw, a refused connection tried
+  // again a few times.
+  bool stop_sent = false;
+  {
+    ScopedService manager;
+    ScopedService service;
+    SERVICE_STATUS_PROCESS status = {};
+    if (OpenNamedService(kSpooler, manager, service) && QueryState(service.get(), status) &&
+        status.dwCurrentState == SERVICE_RUNNING) {
+      ++spooler_holds;
+      stop_sent = true;
+      os.ControlService(service.get(), SERVICE_CONTROL_STOP, reinterpret_cast<LPSERVICE_STATUS>(&status));
+      if (!WaitForState(service.get(), status, SERVICE_STOPPED, kSpoolerTimeout / kPollInterval)) {
+        WaitOutStop(service.get(), status);
+      }
+    }
+  }
+  if (!stop_sent) {
+    StartServiceAndWait(kSpooler, kSpoolerTimeout);
+  } else {
+    bool started = false;
+    for (int attempt = 0; attempt < kStartConnectionTries && !started; ++attempt) {
+      if (attempt > 0) os.Sleep(1000);
+      ScopedService manager;
+      ScopedService service;
+      SERVICE_STATUS_PROCESS status = {};
+      if (!OpenNamedService(kSpooler, manager, service)) {
+        trace("The spooler could not be opened to start it again, errcode:%d.", static_cast<int>(GetLastError()));
+        continue;
+      }
+      StartAfterOurStop(service.get(), status);
+      started = true;
+    }
+    if (!started) --spooler_holds;
+  }
   os.Sleep(1000);
 }
 
 void RestartSpoolerWithAction(SpoolerAction action, const wchar_t* context) {
-  const DWORD polls = kSpoolerTimeout / kPollInterval;
-  ScopedService manager;
-  ScopedService service;
-  if (!OpenNamedService(kSpooler, manager, service)) return;
-  SERVICE_STATUS_PROCESS status = {};
-  if (!QueryState(service.get(), status) || status.dwCurrentState != SERVICE_RUNNING) return;
-  os.ControlService(service.get(), SERVICE_CONTROL_STOP, reinterpret_cast<LPSERVICE_STATUS>(&status));
-  WaitForState(service.get(), status, SERVICE_STOPPED, polls);
-  if (action != nullptr && context != nullptr) {
-    // Give the stopped spooler's process time to let go of its files.
-    os.Sleep(200);
-    action(context);
-  }
-  // Started whatever the stop wait saw: the spooler must not be left stopped.
-  os.StartServiceW(service.get(), 0, nullptr);
-  WaitForState(service.get(), status, SERVICE_RUNNING, polls);
+  WithSpoolerStopped([&](bool) {
+    if (action != nullptr && context != nullptr) {
+      // Give the stopped spooler's process time to let go of its files.
+      os.Sleep(200);
+      action(context);
+    }
+  });
 }
+
+int RunWithSpoolerStopped(void (*work)(const wchar_t* context, bool stopped), const wchar_t* context,
+                          bool* stop_sent) {
+  const StopResult result = WithSpoolerStopped([&](bool stopped) { work(context, stopped); });
+  if (stop_sent != nullptr) *stop_sent = result.sent;
+  return result.running_again ? 1 : 0;
+}
+
+bool SpoolerHeldStopped() { return spooler_holds.load() > 0; }

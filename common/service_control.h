@@ -13,9 +13,27 @@ int StopServiceAndWait(const wchar_t* service_name, DWORD timeout_ms);
 // 1 when the service was stopped, was started and was seen running within
 // timeout_ms / 10 polls; 0 otherwise (also when it was not stopped).
 int StartServiceAndWait(const wchar_t* service_name, DWORD timeout_ms);
-// Stops and starts the spooler (10 s each at most), then pauses 1 s.
+// The tool never leaves the spooler stopped: whenever it has sent a stop, it
+// sends the start before it goes on. A stop that outlasts its 10 s wait is
+// waited out up to kStopGraceMs more; a spooler that still does not report
+// stopped is started anyway. Both are traced.
+constexpr DWORD kSpoolerTimeout = 10000;
+constexpr DWORD kStopGraceMs = 30000;
+
+// Stops and starts the spooler, then pauses 1 s. A spooler that was not
+// running is only started (from the stopped state).
 void RestartSpooler();
 // When the spooler runs: stops it, runs action(context) while it is stopped
 // (only when both are given, 200 ms after the stop), and starts it again.
 // When the spooler does not run, does nothing at all.
 void RestartSpoolerWithAction(SpoolerAction action, const wchar_t* context);
+
+// For work done with the spooler stopped, on one connection: when the
+// spooler runs, stops it (waiting out a slow stop), calls work(context,
+// stopped) and starts it again. Returns 1 when it was seen running again;
+// `stop_sent` says whether it was running and a stop was sent at all.
+int RunWithSpoolerStopped(void (*work)(const wchar_t* context, bool stopped), const wchar_t* context,
+                          bool* stop_sent);
+
+// Whether a stop of ours is waiting for its start now (on any thread).
+bool SpoolerHeldStopped();

@@ -6,31 +6,36 @@
 
 // Asks `enumerate(bytes, size, &needed, &count)` for the size of the list,
 // then for the list itself in a zero-filled block of that size, which
-// `records` then holds. Returns the number of records, never more than the
-// block can hold; 0 for an empty list, a block that cannot be had or a failed
-// second call (the block is then released).
+// `records` then holds, and `count` the number of records in it (never more
+// than the block can hold). True when the list was read, also when it is
+// empty; false when the spooler refused it or no block could be had (the
+// block is then released and the count 0).
 template <typename Record, typename Enumerate>
-DWORD ListSpoolerRecords(Enumerate enumerate, LocalBlock<Record>& records) {
+bool ListSpoolerRecords(Enumerate enumerate, LocalBlock<Record>& records, DWORD& count) {
   records.reset();
+  count = 0;
   DWORD needed = 0;
-  DWORD count = 0;
-  enumerate(nullptr, 0, &needed, &count);
-  if (needed == 0) return 0;
+  DWORD listed = 0;
+  SetLastError(ERROR_SUCCESS);
+  if (!enumerate(nullptr, 0, &needed, &listed) && GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
+  if (needed == 0) return true;
   const DWORD size = needed;
   LocalBlock<Record> block = LocalBlock<Record>::Allocate(size);
-  if (!block) return 0;
-  count = 0;
-  if (!enumerate(block.bytes(), size, &needed, &count)) return 0;
+  if (!block) return false;
+  listed = 0;
+  if (!enumerate(block.bytes(), size, &needed, &listed)) return false;
   records = std::move(block);
   // A count beyond what the block can hold is not believed.
-  return count < size / sizeof(Record) ? count : static_cast<DWORD>(size / sizeof(Record));
+  count = listed < size / sizeof(Record) ? listed : static_cast<DWORD>(size / sizeof(Record));
+  return true;
 }
 
 // Whether a listed record satisfies `match`; the list is released afterwards.
 template <typename Record, typename Enumerate, typename Match>
 bool AnyListedRecord(Enumerate enumerate, Match match) {
   LocalBlock<Record> records;
-  const DWORD count = ListSpoolerRecords(enumerate, records);
+  DWORD count = 0;
+  ListSpoolerRecords(enumerate, records, count);
   for (DWORD i = 0; i < count; ++i) {
     if (match(records.get()[i])) return true;
   }

@@ -20,8 +20,10 @@ bool GetDriverDirectory(Path& directory) {
   // A text that does not end inside the field is no directory either.
   const bool terminated = std::wmemchr(directory.chars, L'\0', kPathCapacity) != nullptr;
   if (!got || !terminated || directory.empty()) {
-    trace("GetPrinterDriverDirectory failed, errcode:%d.", static_cast<int>(GetLastError()));
+    const DWORD error = got ? static_cast<DWORD>(ERROR_PATH_NOT_FOUND) : GetLastError();
+    trace("GetPrinterDriverDirectory failed, errcode:%d.", static_cast<int>(error));
     directory.clear();
+    SetLastError(error != ERROR_SUCCESS ? error : static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
     return false;
   }
   return true;
@@ -34,10 +36,21 @@ bool Formed(bool fits, const wchar_t* file_name) {
   return fits;
 }
 
-// Removes the destination and copies the source over it; the copy's result.
-// The error code is cleared before each call, so that a call that succeeds
-// is not traced with an older call's code.
-BOOL CopyOver(const Path& source, const Path& destination, bool trace_removal) {
+// Whether the package holds the file to stage. A file the package lacks is
+// not staged at all: deleting the installed copy first would leave the
+// machine with neither.
+bool SourcePresent(const Path& source) {
+  SetLastError(ERROR_SUCCESS);
+  const DWORD attributes = os.GetFileAttributesW(source.chars);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return true;
+  trace("Package file %ws is missing; the installed copy stays, errcode:%d.", source, ERROR_FILE_NOT_FOUND);
+  return false;
+}
+
+// Removes the destination and copies the source over it; the copy's result,
+// and on failure its error in `error`. The error code is cleared before each
+// call, so that a call that succeeds is not traced with an older call's code.
+BOOL CopyOver(const Path& source, const Path& destination, bool trace_removal, DWORD& error) {
   SetLastError(ERROR_SUCCESS);
   const BOOL removed = os.DeleteFileW(destination.chars);
   if (trace_removal) {
@@ -45,8 +58,8 @@ BOOL CopyOver(const Path& source, const Path& destination, bool trace_removal) {
   }
   SetLastError(ERROR_SUCCESS);
   const BOOL copied = os.CopyFileW(source.chars, destination.chars, FALSE);
-  trace("CopyFile file:%ws to %ws, %d, errcode:%d.", source, destination, copied,
-        static_cast<int>(GetLastError()));
+  error = GetLastError();
+  trace("CopyFile file:%ws to %ws, %d, errcode:%d.", source, destination, copied, static_cast<int>(error));
   return copied;
 }
 
@@ -55,57 +68,86 @@ BOOL CopyOver(const Path& source, const Path& destination, bool trace_removal) {
 // moved over it at the next system start; the package file stays where it is.
 BOOL ReplaceAtRestart(const Path& directory, const Path& source, const Path& destination) {
   Path temporary = {};
+  SetLastError(ERROR_SUCCESS);
   if (os.GetTempFileNameW(directory.chars, L"vlm", 0, temporary.chars) == 0) {
     trace("Replace file:%ws at restart, 0, errcode:%d.", destination, static_cast<int>(GetLastError()));
     return FALSE;
   }
-  const BOOL replaced =
-      os.CopyFileW(source.chars, temporary.chars, FALSE) &&
-      os.MoveFileExW(temporary.chars, destination.chars, MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING);
+  SetLastError(ERROR_SUCCESS);
+  BOOL replaced = os.CopyFileW(source.chars, temporary.chars, FALSE);
+  if (replaced) {
+    SetLastError(ERROR_SUCCESS);
+    replaced = os.MoveFileExW(temporary.chars, destination.chars, MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING);
+  }
   const DWORD error = GetLastError();
   if (!replaced) os.DeleteFileW(temporary.chars);
   trace("Replace file:%ws at restart, %d, errcode:%d.", destination, replaced, static_cast<int>(error));
+  if (replaced) ReplacementPending = true;
   return replaced;
+}
+
+// Copies the source into the printer-driver directory under `file_name`,
+// falling back to a replacement at restart where asked. On failure the cause
+// is in `error`.
+bool StageIntoDriverDirectory(const Path& source, const wchar_t* file_name, bool architecture_file,
+                              DWORD& error) {
+  Path directory = {};
+  Path destination = {};
+  if (!GetDriverDirectory(directory)) {
+    error = GetLastError();
+    return false;
+  }
+  if (!Formed(JoinPath(destination, directory.c_str(), file_name), file_name)) {
+    error = ERROR_FILENAME_EXCED_RANGE;
+    return false;
+  }
+  if (CopyOver(source, destination, architecture_file, error)) return true;
+  return architecture_file && ReplaceAtRestart(directory, source, destination);
+}
+
+// A failed step leaves its cause as the thread's last error for the caller.
+int Failed(DWORD error) {
+  SetLastError(error);
+  return 0;
 }
 
 void CopyToSystemDirectoryAction(const wchar_t* source_path) { CopyToSystemDirectory(source_path); }
 
 }  // namespace
 
-int StageArchitectureFile(const wchar_t* file_name) {
-  if (file_name == nullptr) return 0;
-  const PackageArchitecture* architecture = NativeArchitecture();
-  if (architecture == nullptr) return 0;
+bool ReplacementPending = false;
 
-  Path directory = {};
-  Path destination = {};
+int StageArchitectureFile(const wchar_t* file_name) {
+  if (file_name == nullptr) return Failed(ERROR_INVALID_PARAMETER);
+  const PackageArchitecture* architecture = NativeArchitecture();
+  if (architecture == nullptr) return Failed(ERROR_NOT_SUPPORTED);
+
   Path source = {};
-  if (!GetDriverDirectory(directory) || !Formed(JoinPath(destination, directory.c_str(), file_name), file_name) ||
-      !Formed(PackageFilePath(source, architecture->folder, file_name), file_name)) {
-    return 0;
+  if (!Formed(PackageFilePath(source, architecture->folder, file_name), file_name)) {
+    return Failed(ERROR_FILENAME_EXCED_RANGE);
   }
-  const BOOL copied = CopyOver(source, destination, true);
+  if (!SourcePresent(source)) return Failed(ERROR_FILE_NOT_FOUND);
+  DWORD error = ERROR_SUCCESS;
+  const bool staged = StageIntoDriverDirectory(source, file_name, true, error);
   // The running spooler holds the monitor it has loaded; its copy in the
-  // system directory can only be replaced while the spooler is stopped.
+  // system directory can only be replaced while the spooler is stopped. It is
+  // copied there whatever happened in the printer-driver directory.
   if (std::wcscmp(file_name, kMonitorDll) == 0) {
     RestartSpoolerWithAction(CopyToSystemDirectoryAction, source.chars);
   }
-  if (copied) return 1;
-  return ReplaceAtRestart(directory, source, destination) ? 1 : 0;
+  return staged ? 1 : Failed(error);
 }
 
 int StageDataFile(const wchar_t* file_name) {
-  if (file_name == nullptr) return 0;
-  Path directory = {};
-  Path destination = {};
+  if (file_name == nullptr) return Failed(ERROR_INVALID_PARAMETER);
   Path source = {};
-  if (!GetDriverDirectory(directory) || !Formed(JoinPath(destination, directory.c_str(), file_name), file_name) ||
-      !Formed(PackageFilePath(source, kDataFolder, file_name), file_name)) {
-    return 0;
+  if (!Formed(PackageFilePath(source, kDataFolder, file_name), file_name)) {
+    return Failed(ERROR_FILENAME_EXCED_RANGE);
   }
-  return CopyOver(source, destination, false) ? 1 : 0;
+  if (!SourcePresent(source)) return Failed(ERROR_FILE_NOT_FOUND);
+  DWORD error = ERROR_SUCCESS;
+  return StageIntoDriverDirectory(source, file_name, false, error) ? 1 : Failed(error);
 }
-
 int CopyToSystemDirectory(const wchar_t* source_path) {
   WideText<3> drive;
   WideText<256> folder;

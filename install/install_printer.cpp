@@ -64,8 +64,12 @@ int PortExists(const wchar_t* port_name) {
   return listed ? 1 : 0;
 }
 
-int InstallPrinter(PrinterInstallRequest* request, const wchar_t* inf_path) {
-  if (request == nullptr) return 0;
+int InstallPrinter(PrinterInstallRequest* request, const wchar_t* inf_path, DWORD* error) {
+  if (error != nullptr) *error = ERROR_SUCCESS;
+  if (request == nullptr) {
+    if (error != nullptr) *error = ERROR_INVALID_PARAMETER;
+    return 0;
+  }
   // The device may have been seen again since the request was made.
   if (const UsbPrinterDevice* device = FindUsbPrinterByPort(UsbPrinterList, request->port_name.chars)) {
     BoundedCopy(request->hardware_id, device->hardware_id.chars);
@@ -82,9 +86,17 @@ int InstallPrinter(PrinterInstallRequest* request, const wchar_t* inf_path) {
   }
 
   int result = PrinterExists(request->printer_name.chars);
-  if (result == 0) result = RegisterPrinterManually(request);
+  // The upload and the binding are tries with a fallback; what the fallback
+  // failed on is the cause.
+  DWORD cause = ERROR_SUCCESS;
+  if (result == 0) result = RegisterPrinterManually(request, &cause);
+  if (result == 0) {
+    if (error != nullptr) *error = cause;
+    SetLastError(cause);
+    return 0;
+  }
   // The spooler learns a new USB port only when it starts.
-  if (result != 0 && !PortExists(request->port_name.chars)) {
+  if (!PortExists(request->port_name.chars)) {
     trace("Port %ws not listed, restarting the spooler.", request->port_name);
     RestartSpoolerWithAction(nullptr, nullptr);
   }

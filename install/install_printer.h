@@ -4,9 +4,11 @@
 #include "install/install_request.h"
 #include "platform/win.h"
 
-// 0: no queue could be made (GetLastError tells why); 3: the queue existed
-// before and nothing was done; any other value: the queue is there.
-int InstallPrinter(PrinterInstallRequest* request, const wchar_t* inf_path);
+// 0: no queue could be made; `error` (and the thread's last error) then
+// holds the error of the first step of the direct registration that failed.
+// 3: the queue existed before and nothing was done; any other value: the
+// queue is there.
+int InstallPrinter(PrinterInstallRequest* request, const wchar_t* inf_path, DWORD* error = nullptr);
 int DoUploadDriverPackage(const wchar_t* inf_path);
 // Asks Windows to look for new devices from the root of the device tree;
 // CM_REENUMERATE_SYNCHRONOUS waits until it has, CM_REENUMERATE_NORMAL does not.

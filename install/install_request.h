@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "common/text.h"
+#include "platform/win.h"
 
 struct PrinterInstallRequest {
   WideText<260> driver_name;   // "Vellumor VL-K20"
@@ -15,3 +16,20 @@ struct PrinterInstallRequest {
 
 // 1 when a printer of that name can be opened with full access, else 0.
 int PrinterExists(const wchar_t* printer_name);
+
+// The error of the first step of an install that failed: the cause that the
+// user and the exit code are shown, whatever later calls leave behind.
+struct FirstError {
+  bool failed = false;
+  DWORD code = ERROR_SUCCESS;  // may stay 0: a failure that left no code
+  void Note(DWORD error) {
+    if (failed) return;
+    failed = true;
+    code = error;
+  }
+  // Notes the thread's last error when the step failed; returns the step's outcome.
+  bool Step(bool succeeded) {
+    if (!succeeded) Note(GetLastError());
+    return succeeded;
+  }
+};

@@ -118,9 +118,8 @@ DWORD WINAPI InstallWorker(LPVOID parameter) {
       view.Line(message.c_str());
       if (dialog != nullptr) view.FoundState(true);
 
-      last_result = InstallPrinter(&request, DriverInfPath.c_str());
-      // Read before any other call can overwrite it.
-      const DWORD error = GetLastError();
+      DWORD error = ERROR_SUCCESS;
+      last_result = InstallPrinter(&request, DriverInfPath.c_str(), &error);
       view.Progress(80);
       if (last_result == 0) {
         trace("Install failed, name: %ws, port: %ws, error:%u", request.printer_name,

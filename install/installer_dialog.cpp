@@ -2,6 +2,7 @@
 
 #include "common/package.h"
 #include "common/process.h"
+#include "common/service_control.h"
 #include "common/trace.h"
 #include "install/install_worker.h"
 #include "platform/os.h"
@@ -10,6 +11,10 @@
 namespace {
 
 constexpr DWORD kWizardWindowWaitMs = 300;
+// While the worker holds the spooler stopped, Cancel waits for the start:
+// the dialog looks again this often.
+constexpr UINT_PTR kCloseTimer = 1;
+constexpr UINT kCloseCheckMs = 100;
 
 // The command line that opens the add-printer wizard on an INF file. Its
 // buffer holds the longest INF path with room to spare.
@@ -62,12 +67,21 @@ INT_PTR CALLBACK InstallerDialogProc(HWND window, UINT message, WPARAM wparam, L
   } else if (message == WM_COMMAND) {
     switch (LOWORD(wparam)) {
       case IDCANCEL:
-        EndDialog(window, IDCANCEL);
+        // Ending now would end the process with the spooler stopped.
+        if (SpoolerHeldStopped()) {
+          trace("Closing once the spooler runs again.");
+          SetTimer(window, kCloseTimer, kCloseCheckMs, nullptr);
+        } else {
+          EndDialog(window, IDCANCEL);
+        }
         break;
       case IDC_WIZARD:
         StartWizard();
         break;
     }
+  } else if (message == WM_TIMER && wparam == kCloseTimer && !SpoolerHeldStopped()) {
+    KillTimer(window, kCloseTimer);
+    EndDialog(window, IDCANCEL);
   }
   return FALSE;
 }

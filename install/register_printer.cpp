@@ -26,6 +26,8 @@ BuildVersion ReadBuildVersion() {
   return v;
 }
 
+int RegisterSteps(const PrinterInstallRequest* request, FirstError& cause);
+
 bool UsesLanguageMonitor(const PrinterInstallRequest* request) {
   return (request->flags & MODEL_FLAG_LANGUAGE_MONITOR) != 0;
 }
@@ -85,6 +87,7 @@ int InstallPrinterLanguageMonitor(const wchar_t* monitor_name, const wchar_t* dl
   const DWORD error = GetLastError();
   if (error == ERROR_PRINT_MONITOR_ALREADY_INSTALLED) return 1;
   trace("InstallPrinterLanguageMonitor failed, errcode:%d.", static_cast<int>(error));
+  SetLastError(error);
   return 0;
 }
 
@@ -109,26 +112,45 @@ int RegisterPrinterDriver(const PrinterInstallRequest* request) {
   driver.pszProvider = Text(L"Vellumor.V6");
   driver.pszPrintProcessor = Text(L"winprint");
   if (!os.AddPrinterDriverW(nullptr, 8, reinterpret_cast<LPBYTE>(&driver))) {
-    trace("AddPrinterDriver failed, errcode:%d.", static_cast<int>(GetLastError()));
+    const DWORD error = GetLastError();
+    trace("AddPrinterDriver failed, errcode:%d.", static_cast<int>(error));
+    SetLastError(error);
     return 0;
   }
-  return WaitUntil([&] { return IsPrinterDriverListed(request->driver_name.chars) != 0; }) ? 1 : 0;
+  if (WaitUntil([&] { return IsPrinterDriverListed(request->driver_name.chars) != 0; })) return 1;
+  // Taken, but never listed: the spooler does not know the driver.
+  SetLastError(ERROR_UNKNOWN_PRINTER_DRIVER);
+  return 0;
 }
 
-int RegisterPrinterManually(const PrinterInstallRequest* request) {
-  if (request == nullptr) return 0;
-  // Every step runs; the outcomes are combined.
-  bool staged = StageArchitectureFile(kDriverDll) != 0;
-  staged = (StageArchitectureFile(kConfigDll) != 0) && staged;
-  staged = (StageDataFile(kDataFile) != 0) && staged;
+int RegisterPrinterManually(const PrinterInstallRequest* request, DWORD* error) {
+  FirstError cause;
+  const int result = RegisterSteps(request, cause);
+  if (error != nullptr) *error = result != 0 ? ERROR_SUCCESS : cause.code;
+  if (result == 0) SetLastError(cause.code);
+  return result;
+}
+
+namespace {
+
+int RegisterSteps(const PrinterInstallRequest* request, FirstError& cause) {
+  if (request == nullptr) {
+    cause.Note(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  // Every step runs; the outcomes are combined, the first failure kept.
+  bool staged = cause.Step(StageArchitectureFile(kDriverDll) != 0);
+  staged = cause.Step(StageArchitectureFile(kConfigDll) != 0) && staged;
+  staged = cause.Step(StageDataFile(kDataFile) != 0) && staged;
   if (UsesLanguageMonitor(request)) {
-    staged = (StageArchitectureFile(kMonitorDll) != 0) && staged;
-    staged = (InstallPrinterLanguageMonitor(kLanguageMonitorName, kMonitorDll) != 0) && staged;
+    staged = cause.Step(StageArchitectureFile(kMonitorDll) != 0) && staged;
+    staged = cause.Step(InstallPrinterLanguageMonitor(kLanguageMonitorName, kMonitorDll) != 0) && staged;
   }
 
   // Without its files the driver cannot be added; the queue may still come
   // from Plug and Play meanwhile.
-  if (staged && !IsPrinterDriverListed(request->driver_name.chars) && !RegisterPrinterDriver(request)) {
+  if (staged && !IsPrinterDriverListed(request->driver_name.chars) &&
+      !cause.Step(RegisterPrinterDriver(request) != 0)) {
     return 0;
   }
 
@@ -145,11 +167,19 @@ int RegisterPrinterManually(const PrinterInstallRequest* request) {
   queue.pDatatype = Text(L"RAW");
   queue.Attributes = PRINTER_ATTRIBUTE_LOCAL;
   ScopedPrinter added(os.AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&queue)));
+  // A queue the spooler refused to make, for any reason but that it exists,
+  // is installed only if it shows up by other means (Plug and Play).
+  bool refused = false;
   if (!added) {
-    trace("AddPrinter %ws failed, errcode:%d.", request->printer_name, static_cast<int>(GetLastError()));
+    const DWORD error = GetLastError();
+    trace("AddPrinter %ws failed, errcode:%d.", request->printer_name, static_cast<int>(error));
+    refused = error != ERROR_PRINTER_ALREADY_EXISTS;
+    if (refused) cause.Note(error);
   }
   added.reset();
 
   if (WaitUntil([&] { return PrinterExists(request->printer_name.chars) != 0; })) return 1;
-  return staged ? 1 : 0;
+  return staged && !refused ? 1 : 0;
 }
+
+}  // namespace

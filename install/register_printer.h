@@ -14,8 +14,10 @@ constexpr wchar_t kLanguageMonitorName[] = L"Vellumor Language Monitor V6";
 
 // Stages the package files, registers monitor and driver where needed, adds
 // the queue on the request's port and waits up to 5 s for it. Non-zero when
-// the queue was seen, or when files, monitor and driver are in place.
-int RegisterPrinterManually(const PrinterInstallRequest* request);
+// the queue was seen, or when files, monitor and driver are in place and the
+// spooler took the queue. On failure `error` (and the thread's last error)
+// holds the error of the first step that failed.
+int RegisterPrinterManually(const PrinterInstallRequest* request, DWORD* error = nullptr);
 
 // 1 when AddPrinterDriverW took the driver and the spooler then lists it.
 int RegisterPrinterDriver(const PrinterInstallRequest* request);

@@ -32,7 +32,8 @@
   X(RegGetValueW) X(RegCloseKey)                                             \
   /* files, heap, processes, system */                                       \
   X(CopyFileW) X(DeleteFileW) X(MoveFileExW) X(GetTempPathW)                 \
-  X(GetFileAttributesW)                                                      \
+  X(GetFileAttributesW) X(FindFirstFileW) X(FindNextFileW) X(FindClose)     \
+  X(GetPrivateProfileSectionW) X(GetPrivateProfileStringW)                   \
   X(GetTempFileNameW) X(GetSystemDirectoryW) X(GetModuleFileNameW)           \
   X(CreateProcessW) X(CloseHandle) X(CreateMutexW) X(ReleaseMutex)           \
   X(LocalAlloc) X(LocalFree) X(Sleep) X(OutputDebugStringW)                  \

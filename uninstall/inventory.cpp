@@ -5,6 +5,7 @@
 #include "common/package.h"
 #include "common/scoped_handle.h"
 #include "common/spooler_listing.h"
+#include "common/trace.h"
 #include "platform/os.h"
 
 DriverPackageNode* PackageList = nullptr;
@@ -14,6 +15,9 @@ PRINTER_INFO_2W* PrinterInfoArray = nullptr;
 namespace {
 
 constexpr size_t kSubkeyNameCapacity = 260;
+
+// Answers that count as "nothing there" rather than as a refusal.
+bool NothingThere(LSTATUS status) { return status == ERROR_FILE_NOT_FOUND || status == ERROR_PATH_NOT_FOUND; }
 
 bool Present(const wchar_t* text) { return text != nullptr && text[0] != L'\0'; }
 
@@ -35,37 +39,47 @@ void ReadInfVersion(const wchar_t* inf_path, WideText<kVersionTextCapacity>& ver
   version.chars[kVersionTextCapacity - 1] = L'\0';
 }
 
-// Reads one package record's "DriverStorePath"; false (and the path empty)
-// when the record cannot be opened or read, so that no earlier text is taken
-// for this record's.
-bool ReadStorePath(HKEY packages, const wchar_t* name, WideText<kStorePathCapacity>& path) {
+enum class RecordRead { kRead, kSkipped, kRefused };
+
+// Reads one package record's "DriverStorePath"; the path is left empty when
+// the record cannot be opened or read, so that no earlier text is taken for
+// this record's. A record without the value, or with one of another type or
+// size, is passed over; one the registry refuses makes the inventory fail.
+RecordRead ReadStorePath(HKEY packages, const wchar_t* name, WideText<kStorePathCapacity>& path) {
   path = {};
   ScopedKey record;
-  if (os.RegOpenKeyW(packages, name, record.receive()) != ERROR_SUCCESS) return false;
+  const LSTATUS opened = os.RegOpenKeyW(packages, name, record.receive());
+  if (opened != ERROR_SUCCESS) return NothingThere(opened) ? RecordRead::kSkipped : RecordRead::kRefused;
   DWORD type = 0;
   DWORD size = sizeof(path.chars);
-  if (os.RegGetValueW(record.get(), nullptr, L"DriverStorePath", RRF_RT_REG_MULTI_SZ, &type,
-                      path.data(), &size) != ERROR_SUCCESS) {
+  const LSTATUS read = os.RegGetValueW(record.get(), nullptr, L"DriverStorePath", RRF_RT_REG_MULTI_SZ, &type,
+                                       path.data(), &size);
+  if (read != ERROR_SUCCESS) {
     path = {};
-    return false;
+    return NothingThere(read) || read == ERROR_UNSUPPORTED_TYPE || read == ERROR_MORE_DATA ? RecordRead::kSkipped
+                                                                                            : RecordRead::kRefused;
   }
   path.chars[kStorePathCapacity - 1] = L'\0';
-  return true;
+  return RecordRead::kRead;
 }
 
 // Fills `array` with one of the spooler's lists and keeps it for the rest of
-// the process; returns the number of records in it.
+// the process; `count` is the number of records in it. False when the list
+// could not be read.
 template <typename Record, typename Enumerate>
-DWORD FillEnumerationArray(Record*& array, Enumerate enumerate) {
+bool FillEnumerationArray(Record*& array, DWORD& count, Enumerate enumerate) {
   LocalBlock<Record> records;
-  const DWORD count = ListSpoolerRecords(enumerate, records);
+  const bool read = ListSpoolerRecords(enumerate, records, count);
   array = records.take();
-  return count;
+  return read;
 }
 
 }  // namespace
 
+bool InventoryReadFailed = false;
+
 void ForgetInventory() {
+  InventoryReadFailed = false;
   PackageList = nullptr;
   DriverInfoArray = nullptr;
   PrinterInfoArray = nullptr;
@@ -79,27 +93,33 @@ void AddPackageNode(const DriverPackageNode& pattern) {
   PackageList = node;
 }
 
-void ScanDriverPackages() {
+bool ScanDriverPackages() {
+  // A machine the package is not built for has no records of it.
   const PackageArchitecture* architecture = NativeArchitecture();
-  if (architecture == nullptr) return;
+  if (architecture == nullptr) return true;
 
   WideText<kStorePathCapacity> path = {};
   if (!BoundedFormat(path,
                      L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\"
                      L"PackageInstallation\\%ws\\DriverPackages",
                      architecture->environment)) {
-    return;
+    return false;
   }
   ScopedKey packages;
-  if (os.RegOpenKeyW(HKEY_LOCAL_MACHINE, path.c_str(), packages.receive()) != ERROR_SUCCESS) {
-    return;
-  }
+  const LSTATUS opened = os.RegOpenKeyW(HKEY_LOCAL_MACHINE, path.c_str(), packages.receive());
+  if (opened != ERROR_SUCCESS) return NothingThere(opened);
+  bool complete = true;
   WideText<kSubkeyNameCapacity> name = {};
-  for (DWORD index = 0;
-       os.RegEnumKeyW(packages.get(), index, name.data(), kSubkeyNameCapacity) == ERROR_SUCCESS;
-       ++index) {
+  for (DWORD index = 0;; ++index) {
+    const LSTATUS listed = os.RegEnumKeyW(packages.get(), index, name.data(), kSubkeyNameCapacity);
+    if (listed != ERROR_SUCCESS) {
+      if (listed != ERROR_NO_MORE_ITEMS) complete = false;
+      break;
+    }
     name.chars[kSubkeyNameCapacity - 1] = L'\0';
-    if (!ReadStorePath(packages.get(), name.c_str(), path)) continue;
+    const RecordRead read = ReadStorePath(packages.get(), name.c_str(), path);
+    if (read == RecordRead::kRefused) complete = false;
+    if (read != RecordRead::kRead) continue;
     if (std::wcsstr(path.c_str(), kPackageInfName) == nullptr) continue;
 
     DriverPackageNode pattern = {};
@@ -110,6 +130,7 @@ void ScanDriverPackages() {
     ReadInfVersion(path.c_str(), pattern.version);
     AddPackageNode(pattern);
   }
+  return complete;
 }
 
 int AttachDriverToPackages(DRIVER_INFO_8W* entry) {
@@ -134,9 +155,10 @@ int AttachDriverToPackages(DRIVER_INFO_8W* entry) {
   return attached;
 }
 
-void ScanPrinterDrivers() {
-  const DWORD count = FillEnumerationArray<DRIVER_INFO_8W>(
-      DriverInfoArray, [](BYTE* buffer, DWORD capacity, DWORD* needed, DWORD* returned) {
+bool ScanPrinterDrivers() {
+  DWORD count = 0;
+  const bool read = FillEnumerationArray<DRIVER_INFO_8W>(
+      DriverInfoArray, count, [](BYTE* buffer, DWORD capacity, DWORD* needed, DWORD* returned) {
         return os.EnumPrinterDriversW(nullptr, nullptr, 8, buffer, capacity, needed, returned);
       });
   for (DWORD i = 0; i < count; ++i) {
@@ -153,6 +175,7 @@ void ScanPrinterDrivers() {
     pattern.driver_count = 1;
     AddPackageNode(pattern);
   }
+  return read;
 }
 
 void AttachQueueToDrivers(PRINTER_INFO_2W* entry) {
@@ -171,10 +194,24 @@ void AttachQueueToDrivers(PRINTER_INFO_2W* entry) {
   }
 }
 
-void ScanPrintQueues() {
-  const DWORD count = FillEnumerationArray<PRINTER_INFO_2W>(
-      PrinterInfoArray, [](BYTE* buffer, DWORD capacity, DWORD* needed, DWORD* returned) {
+bool ScanPrintQueues() {
+  DWORD count = 0;
+  const bool read = FillEnumerationArray<PRINTER_INFO_2W>(
+      PrinterInfoArray, count, [](BYTE* buffer, DWORD capacity, DWORD* needed, DWORD* returned) {
         return os.EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, buffer, capacity, needed, returned);
       });
   for (DWORD i = 0; i < count; ++i) AttachQueueToDrivers(&PrinterInfoArray[i]);
+  return read;
+}
+
+bool TakeInventory() {
+  // All three run whatever the others gave.
+  bool read = ScanDriverPackages();
+  read = ScanPrinterDrivers() && read;
+  read = ScanPrintQueues() && read;
+  if (!read) {
+    InventoryReadFailed = true;
+    trace("The inventory could not be read whole.");
+  }
+  return read;
 }

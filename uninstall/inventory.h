@@ -55,19 +55,30 @@ extern DriverPackageNode* PackageList;
 extern DRIVER_INFO_8W* DriverInfoArray;
 extern PRINTER_INFO_2W* PrinterInfoArray;
 
-// Lets go of the whole inventory (lists and arrays) without releasing
-// anything, so that the next scans start from nothing. The blocks stay with
-// whoever holds them: the process, or the fake machine of a test.
+// Set when the spooler or the registry refused a list or a record the
+// inventory needed (other than "nothing there"), or its worker could not be
+// started: the inventory is then not known to be whole, and nothing may be
+// taken as removed on its word.
+extern bool InventoryReadFailed;
+
+// Lets go of the whole inventory (lists, arrays and its failure) without
+// releasing anything, so that the next scans start from nothing. The blocks
+// stay with whoever holds them: the process, or the fake machine of a test.
 void ForgetInventory();
 
+// Each scan answers whether it read all it needed (an empty list counts as
+// read); each adds what it could read either way.
 // One package node per family package that the spooler records for the native
 // architecture.
-void ScanDriverPackages();
+bool ScanDriverPackages();
 // Attaches each installed family driver to every package node; a driver that
 // finds none gets a package-less node of its own.
-void ScanPrinterDrivers();
+bool ScanPrinterDrivers();
 // Attaches each local queue to every driver node of its driver's name.
-void ScanPrintQueues();
+bool ScanPrintQueues();
+// The three scans in their order; sets InventoryReadFailed when one of them
+// could not read all it needed.
+bool TakeInventory();
 
 // Puts a zero-filled copy of the template at the head of PackageList; drops it
 // silently when the allocation fails.

@@ -3,7 +3,6 @@
 #include <commctrl.h>
 
 #include <cwchar>
-#include <cwctype>
 
 #include "common/package.h"
 #include "common/scoped_handle.h"
@@ -21,7 +20,6 @@ constexpr DWORD kPauseAfterFailedTry = 1000;
 constexpr int kDriverTries = 10;
 constexpr int kPackageTries = 5;
 constexpr int kMonitorFileTries = 5;
-constexpr DWORD kSpoolerTimeout = 10000;
 constexpr size_t kFriendlyNameCapacity = 255;
 
 void PostPosition(HWND bar, int position) { PostMessageW(bar, PBM_SETPOS, position, 0); }
@@ -96,50 +94,20 @@ int RemovePackage(DriverPackageNode& package) {
   return 0;
 }
 
-bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
-
-// Length of the root of an absolute path ("C:\" or "\\server\share"), or 0.
-size_t RootLength(const wchar_t* path) {
-  if (std::iswalpha(path[0]) && path[1] == L':' && IsSeparator(path[2])) return 3;
-  if (!IsSeparator(path[0]) || !IsSeparator(path[1])) return 0;
-  size_t i = 2;
-  for (int part = 0; part < 2; ++part) {
-    const size_t start = i;
-    while (path[i] != L'\0' && !IsSeparator(path[i])) ++i;
-    if (i == start) return 0;
-    // Device paths (\\?\, \\.\) are not folders of ours.
-    if (part == 0 && i - start == 1 && (path[start] == L'?' || path[start] == L'.')) return 0;
-    if (part == 0) {
-      if (path[i] == L'\0') return 0;
-      ++i;
-    }
-  }
-  return i;
-}
-
-// Every step after the root is a plain name, and there is at least one.
-bool HasPlainStepsBelowRoot(const wchar_t* path, size_t root) {
-  int steps = 0;
-  for (size_t i = root; path[i] != L'\0';) {
-    while (IsSeparator(path[i])) ++i;
-    const size_t start = i;
-    while (path[i] != L'\0' && !IsSeparator(path[i])) ++i;
-    const size_t length = i - start;
-    if (length == 0) break;
-    if ((length == 1 && path[start] == L'.') ||
-        (length == 2 && path[start] == L'.' && path[start + 1] == L'.')) {
-      return false;
-    }
-    ++steps;
-  }
-  return steps > 0;
-}
-
-bool HoldsFile(const wchar_t* folder, const wchar_t* name) {
+// Runs while the spooler is stopped (stopped false: the spooler did not stop,
+// and the file is left alone).
+void DeleteFromSystemDirectory(const wchar_t* file_name, bool stopped) {
   PathText path = {};
-  if (!JoinPath(path, folder, name)) return false;
-  const DWORD attributes = os.GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  if (!stopped) {
+    trace("The spooler did not stop; %ws stays", file_name);
+  } else if (!SystemFilePath(path, file_name)) {
+    trace("No path for %ws in the system folder", file_name);
+  } else {
+    for (int attempt = 0; attempt < kMonitorFileTries; ++attempt) {
+      if (os.DeleteFileW(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) break;
+      os.Sleep(kPauseAfterFailedTry);
+    }
+  }
 }
 
 }  // namespace
@@ -158,17 +126,6 @@ int RemoveInventory(HWND bar) {
   return failures;
 }
 
-bool IsOwnInstallDirectory(const wchar_t* folder) {
-  if (folder == nullptr || folder[0] == L'\0') return false;
-  const size_t root = RootLength(folder);
-  if (root == 0) return false;
-  // The shell would expand wildcards in the list of paths it deletes.
-  if (std::wcspbrk(folder, L"*?\"<>|") != nullptr || std::wcschr(folder + root, L':') != nullptr) {
-    return false;
-  }
-  if (!HasPlainStepsBelowRoot(folder, root)) return false;
-  return HoldsFile(folder, kUninstallerName) || HoldsFile(folder, kPackageInfName);
-}
 
 DWORD DeletePrintQueue(const wchar_t* name, DWORD* error) {
   DWORD result = 0;
@@ -240,41 +197,9 @@ DWORD DeleteDriverAndMonitor(const DRIVER_INFO_8W& driver, DWORD* error) {
 }
 
 int DeleteMonitorFile(const wchar_t* file_name) {
-  if (!StopServiceAndWait(L"Spooler", kSpoolerTimeout)) {
-    trace("The spooler did not stop; %ws stays", file_name);
-    return 0;
-  }
-  PathText path = {};
-  if (!SystemFilePath(path, file_name)) {
-    trace("No path for %ws in the system folder", file_name);
-  } else {
-    for (int attempt = 0; attempt < kMonitorFileTries; ++attempt) {
-      if (os.DeleteFileW(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) break;
-      os.Sleep(kPauseAfterFailedTry);
-    }
-  }
-  return StartServiceAndWait(L"Spooler", kSpoolerTimeout);
+  bool stop_sent = false;
+  const int running = RunWithSpoolerStopped(DeleteFromSystemDirectory, file_name, &stop_sent);
+  if (!stop_sent) trace("The spooler is not running; %ws stays", file_name);
+  return running;
 }
 
-void DeleteInstallFolder(HWND owner) {
-  if (!IsOwnInstallDirectory(InstallDirectory.c_str())) {
-    trace("The folder %ws holds none of our files; it stays", InstallDirectory);
-    return;
-  }
-  os.SHChangeNotify(SHCNE_DELETE, SHCNF_PATHW, InstallDirectory.c_str(), InstallDirectory.c_str());
-  // A list of one path: the folder without its trailing backslash, then a
-  // second terminator.
-  WideText<kPathCapacity + 1> from = {};
-  BoundedCopy(from, InstallDirectory.c_str());
-  size_t length = from.length();
-  while (length > 3 && (from.chars[length - 1] == L'\\' || from.chars[length - 1] == L'/')) {
-    from.chars[--length] = L'\0';
-  }
-  SHFILEOPSTRUCTW operation = {};
-  operation.hwnd = owner;
-  operation.wFunc = FO_DELETE;
-  operation.pFrom = from.c_str();
-  operation.fFlags = FOF_ALLOWUNDO;
-  const int result = os.SHFileOperationW(&operation);
-  trace("Deleting the folder %ws: %d", from, result);
-}

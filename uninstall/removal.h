@@ -32,13 +32,3 @@ DWORD DeleteDriverAndMonitor(const DRIVER_INFO_8W& driver, DWORD* error);
 // Deletes the file from the system directory while the spooler is stopped.
 // Returns the result of starting the spooler again.
 int DeleteMonitorFile(const wchar_t* file_name);
-
-// Whether `folder` may be deleted as the install folder: an absolute path that
-// is not a drive or share root, without wildcards or "." and ".." steps, that
-// holds the uninstaller or the package INF.
-bool IsOwnInstallDirectory(const wchar_t* folder);
-
-// Deletes InstallDirectory through the shell (to the Recycle Bin where it
-// can, with the shell's own confirmation, owned by `owner`) when it is our
-// own folder; otherwise leaves it and says so on the trace.
-void DeleteInstallFolder(HWND owner);

@@ -55,7 +55,13 @@ void FillComponentTree(HWND dialog, const DriverPackageNode* first) {
   insert.hInsertAfter = TVI_LAST;
   insert.item.mask = TVIF_TEXT;
 
+  // A failed inventory says so where an empty one says that nothing is left.
+  if (InventoryReadFailed) {
+    LoadText(TreeLineBuffer, IDS_UNINSTALL_FAILED);
+    InsertLine(tree, insert, TVI_ROOT, TreeLineBuffer);
+  }
   if (first == nullptr) {
+    if (InventoryReadFailed) return;
     LoadText(TreeLineBuffer, IDS_NOTHING_TO_REMOVE);
     InsertLine(tree, insert, TVI_ROOT, TreeLineBuffer);
     return;

@@ -8,6 +8,7 @@
 #include "platform/os.h"
 #include "resources/resource_ids.h"
 #include "uninstall/inventory.h"
+#include "uninstall/install_folder.h"
 #include "uninstall/removal.h"
 #include "uninstall/uninstall_text.h"
 
@@ -54,6 +55,11 @@ void StartWorker(HWND dialog, LPTHREAD_START_ROUTINE worker) {
   if (!BeginWorkerRun()) return;
   if (!StartThread(worker, dialog)) {
     trace("No worker thread, error %d", static_cast<int32_t>(GetLastError()));
+    // An inventory that was never taken is not an empty one.
+    if (worker == InventoryWorker) {
+      InventoryReadFailed = true;
+      PostMessageW(dialog, kInventoryChanged, 0, 0);
+    }
     EndWorkerRun();
   }
 }
@@ -64,9 +70,7 @@ DWORD WINAPI InventoryWorker(LPVOID parameter) {
   HWND bar = GetDlgItem(dialog, IDC_PROGRESS);
   ShowWindow(bar, SW_SHOW);
   SendMessageW(bar, PBM_SETPOS, 80, 0);
-  ScanDriverPackages();
-  ScanPrinterDrivers();
-  ScanPrintQueues();
+  TakeInventory();
   PostMessageW(dialog, kInventoryChanged, 0, 0);
   ShowWindow(bar, SW_HIDE);
   EndWorkerRun();
@@ -82,7 +86,13 @@ DWORD WINAPI RemovalWorker(LPVOID parameter) {
   PostPosition(bar, 20);
   PostPosition(bar, 30);
 
-  const int failures = RemoveInventory(bar);
+  // An inventory that could not be read whole is taken again first: nothing
+  // is removed, and no folder deleted, on the word of a partial one.
+  if (InventoryReadFailed) {
+    ForgetInventory();
+    TakeInventory();
+  }
+  const int failures = InventoryReadFailed ? 1 : RemoveInventory(bar);
 
   PostPosition(bar, 100);
   PostMessageW(dialog, kInventoryChanged, 0, 0);

@@ -8,16 +8,24 @@ source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/install_lib.sh"
 e2e_begin
 
-# A supported printer whose install fails: its package lacks the data file,
-# so nothing can be registered for it. It comes first: once a printer of the
-# family is installed, every later start hands over to the uninstaller.
+# A supported printer whose install fails: its package lacks the
+# configuration DLL, so nothing can be registered for it, and the copy of
+# that DLL a previous install left in the driver directory must stay. It
+# comes first: once a printer of the family is installed, every later start
+# hands over to the uninstaller.
 e2e_wine "$USBPRINTER" add --description "Vellumor VL-K21" --port 2 --serial E2E0002
-mv "$E2E_APP/dat/vlm6drv6.dat" "$E2E_DIR/vlm6drv6.dat"
+mv "$E2E_APP/amd64/vlm6drv6ui.dll" "$E2E_DIR/vlm6drv6ui.dll"
+drivers="$E2E_PREFIX/drive_c/windows/system32/spool/drivers/x64"
+mkdir -p "$drivers"
+echo installed > "$drivers/vlm6drv6ui.dll"
 run_start
 e2e_wine "$E2E_APP/setup.exe" /silence
 failed_rc=$E2E_RC
 run_trace > "$E2E_DIR/silent-failed.trace"
 check "setup.exe /silence exits with a non-zero code when the install fails" test "$failed_rc" -ne 0
+check "a package without vlm6drv6ui.dll exits with 2" test "$failed_rc" -eq 2
+check "the installed vlm6drv6ui.dll stays as it was" grep -qx installed "$drivers/vlm6drv6ui.dll"
+check "the trace says the package file is missing" grep -q 'vlm6drv6ui.dll is missing; the installed copy stays' "$E2E_DIR/silent-failed.trace"
 error=$(sed -n 's/^Install failed, name: Vellumor VL-K21, port: USB002, error:\([0-9]*\)$/\1/p' \
   "$E2E_DIR/silent-failed.trace")
 check "the failure is traced with its error code" test -n "$error"
@@ -32,7 +40,7 @@ check "no queue for the failed printer" \
 
 # The package whole again, and a Vellumor VL-K20. The monitor DLL that the
 # failed run staged is taken away, so that this run has to place it.
-mv "$E2E_DIR/vlm6drv6.dat" "$E2E_APP/dat/vlm6drv6.dat"
+mv "$E2E_DIR/vlm6drv6ui.dll" "$E2E_APP/amd64/vlm6drv6ui.dll"
 e2e_wine "$USBPRINTER" remove --port 2
 rm -f "$E2E_PREFIX/drive_c/windows/system32/vlm6mon.dll"
 

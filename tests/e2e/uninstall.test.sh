@@ -40,9 +40,10 @@ check "the folder is gone" test ! -e "$E2E_APP"
 check "the monitor file is gone from system32" test ! -e "$system32/vlm6mon.dll"
 check "the spooler runs again" bash -c "'$_tools_dir/wine.sh' sc query spooler 2>/dev/null | tr -d '\r' | grep -q RUNNING"
 
-# --- a folder without our files stays -----------------------------------------
+# --- a folder without our files stays, another product's uninstaller too -------
 mkdir -p "$E2E_PREFIX/drive_c/Keep"
 echo letter > "$E2E_PREFIX/drive_c/Keep/letter.txt"
+echo "another product" > "$E2E_PREFIX/drive_c/Keep/unins000.exe"
 e2e_wine_bg 'C:\Prog\setup.exe' -u 'C:\Keep\'
 ui wait-tree 1001 "Nothing need" --with 1001 --timeout 20 >/dev/null || true
 e2e_press 1 --with 1001 || true
@@ -52,8 +53,25 @@ ui answer 1 >/dev/null || true
 wait_for 20 ended || true
 check "that program ended too" ended
 check "the folder without our files stays" test -f "$E2E_PREFIX/drive_c/Keep/letter.txt"
+check "another product's unins000.exe stays" grep -qx "another product" "$E2E_PREFIX/drive_c/Keep/unins000.exe"
 e2e_collect_trace
 check "the trace says why it stays" grep -q 'holds none of our files; it stays' "$E2E_DIR/trace.log"
+
+# --- the package beside a user's file: only the package goes -------------------
+cp -r "$BUILD_DIR/dist" "$E2E_PREFIX/drive_c/Mixed"
+echo letter > "$E2E_PREFIX/drive_c/Mixed/letter.txt"
+e2e_wine_bg 'C:\Prog\setup.exe' -u 'C:\Mixed\'
+ui wait-tree 1001 "Nothing need" --with 1001 --timeout 20 >/dev/null || true
+e2e_press 1 --with 1001 || true
+# The shell asks before it moves the entries to the trash.
+for i in 1 2 3; do ui answer 6 --with 6 --timeout 5 >/dev/null 2>&1 || break; done
+ui msgbox --timeout 30 > "$E2E_DIR/msg115-mixed.txt" || true
+ui answer 1 >/dev/null || true
+wait_for 20 ended || true
+check "the user's file beside the package stays" test -f "$E2E_PREFIX/drive_c/Mixed/letter.txt"
+check "the package's files are gone" eval 'test ! -e "$E2E_PREFIX/drive_c/Mixed/vlm6v6.inf" -a ! -e "$E2E_PREFIX/drive_c/Mixed/amd64" -a ! -e "$E2E_PREFIX/drive_c/Mixed/unins000.exe"'
+e2e_collect_trace
+check "the trace names what was kept" grep -q 'Keeping C:.*Mixed.*letter.txt: it is not ours' "$E2E_DIR/trace.log"
 
 # --- the temporary copy is deleted at the next start ---------------------------
 e2e_wine_bg 'C:\Prog\unins000.exe'

@@ -161,6 +161,47 @@ DWORD WINAPI FakeGetFileAttributesW(LPCWSTR path) {
   return GetFileAttributesW(path);
 }
 
+// Folder listings of the real files, their handles accounted for.
+HANDLE WINAPI FakeFindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW found) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::FindFirstFileW, Text(pattern))) return INVALID_HANDLE_VALUE;
+  HANDLE search = FindFirstFileW(pattern, found);
+  if (search != INVALID_HANDLE_VALUE) m.open_handles[search] = "find";
+  return search;
+}
+
+BOOL WINAPI FakeFindNextFileW(HANDLE search, LPWIN32_FIND_DATAW found) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::FindNextFileW)) return FALSE;
+  return FindNextFileW(search, found);
+}
+
+BOOL WINAPI FakeFindClose(HANDLE search) {
+  FakeMachine& m = Fake();
+  m.calls.push_back({Seam::FindClose, {}});
+  if (!m.CloseHandleOf("find", search)) return FALSE;
+  return FindClose(search);
+}
+
+DWORD WINAPI FakeGetPrivateProfileSectionW(LPCWSTR section, LPWSTR buffer, DWORD size, LPCWSTR file) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::GetPrivateProfileSectionW, Text(section))) {
+    if (size > 1) buffer[0] = buffer[1] = L'\0';
+    return 0;
+  }
+  return GetPrivateProfileSectionW(section, buffer, size, file);
+}
+
+DWORD WINAPI FakeGetPrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR fallback, LPWSTR buffer,
+                                          DWORD size, LPCWSTR file) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::GetPrivateProfileStringW, Text(key))) {
+    if (size > 0) wcsncpy(buffer, fallback != nullptr ? fallback : L"", size - 1), buffer[size - 1] = L'\0';
+    return static_cast<DWORD>(wcslen(buffer));
+  }
+  return GetPrivateProfileStringW(section, key, fallback, buffer, size, file);
+}
+
 BOOL WINAPI FakeMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::MoveFileExW, Text(to))) return FALSE;
@@ -230,6 +271,11 @@ void InstallCoreFakes(OsTable& t) {
   t.DeleteFileW = FakeDeleteFileW;
   t.GetFileAttributesW = FakeGetFileAttributesW;
   t.MoveFileExW = FakeMoveFileExW;
+  t.FindFirstFileW = FakeFindFirstFileW;
+  t.FindNextFileW = FakeFindNextFileW;
+  t.FindClose = FakeFindClose;
+  t.GetPrivateProfileSectionW = FakeGetPrivateProfileSectionW;
+  t.GetPrivateProfileStringW = FakeGetPrivateProfileStringW;
   t.CreateProcessW = FakeCreateProcessW;
   t.GetNativeSystemInfo = FakeGetNativeSystemInfo;
   t.MessageBoxW = FakeMessageBoxW;

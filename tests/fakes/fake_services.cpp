@@ -128,7 +128,7 @@ BOOL WINAPI FakeControlService(SC_HANDLE handle, DWORD control, LPSERVICE_STATUS
   }
   ++s->stop_requests;
   s->state = SERVICE_STOP_PENDING;
-  s->polls_left = s->pending_polls;
+  s->polls_left = s->stop_pending_polls >= 0 ? s->stop_pending_polls : s->pending_polls;
   if (status != nullptr) FillStatus(*s, status);
   return TRUE;
 }

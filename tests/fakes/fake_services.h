@@ -16,6 +16,7 @@
 struct FakeService {
   DWORD state = SERVICE_RUNNING;
   int pending_polls = 0;
+  int stop_pending_polls = -1;  // when not -1: how long a stop alone stays pending
   bool never_stops = false;
   bool never_starts = false;
   int polls_left = 0;  // status queries that still see the pending state

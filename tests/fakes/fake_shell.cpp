@@ -9,7 +9,7 @@ namespace {
 
 std::wstring Text(const wchar_t* s) { return s != nullptr ? s : L""; }
 
-// Deletes each folder of the list for real (the Recycle Bin is not modelled)
+// Deletes each folder or file of the list for real (the Recycle Bin is not modelled)
 // and records it.
 int WINAPI FakeSHFileOperationW(LPSHFILEOPSTRUCTW operation) {
   FakeMachine& m = Fake();
@@ -23,11 +23,14 @@ int WINAPI FakeSHFileOperationW(LPSHFILEOPSTRUCTW operation) {
   for (const wchar_t* path = operation->pFrom; path != nullptr && *path != L'\0';
        path += std::wcslen(path) + 1) {
     m.deleted_trees.push_back(path);
-    if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) {
+    const DWORD attributes = GetFileAttributesW(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
       result = ERROR_FILE_NOT_FOUND;
-      continue;
+    } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+      RemoveRealTree(path);
+    } else {
+      DeleteFileW(path);
     }
-    RemoveRealTree(path);
   }
   return result;
 }

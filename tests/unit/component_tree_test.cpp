@@ -2,6 +2,7 @@
 
 #include "common/package.h"
 #include "common/string_table.h"
+#include "resources/resource_ids.h"
 #include "tests/unit/inventory_fixture.h"
 #include "tests/unit/uninstall_window.h"
 #include "uninstall/uninstall_dialog.h"
@@ -74,6 +75,19 @@ TEST_F(ComponentTree, NodesWithoutInformation) {
                        L"    No printer",
                        L"  Printer Driver:Vellumor VL-K20, , version:0.0.0.0, ",
                    }));
+}
+
+}  // namespace
+
+namespace {
+
+// A failed inventory says so where an empty one says that nothing is left.
+TEST_F(ComponentTree, AFailedInventoryShowsTheFailureText) {
+  machine.Fail(Seam::EnumPrinterDriversW, RPC_S_SERVER_UNAVAILABLE);
+  EXPECT_FALSE(TakeInventory());
+  WideText<1024> failed;
+  LoadText(failed, IDS_UNINSTALL_FAILED);
+  EXPECT_EQ(Fill(), std::vector<std::wstring>{failed.c_str()});
 }
 
 }  // namespace

@@ -100,18 +100,22 @@ TEST_F(FileStaging, NoDriverDirectoryMeansNoCopy) {
   EXPECT_EQ(StageArchitectureFile(L"vlm6drv6.dll"), 0);
   EXPECT_EQ(StageArchitectureFile(L"vlm6mon.dll"), 0);
   EXPECT_EQ(StageDataFile(L"vlm6drv6.dat"), 0);
-  for (Seam fn : {Seam::DeleteFileW, Seam::CopyFileW, Seam::MoveFileExW, Seam::GetTempFileNameW, Seam::OpenSCManagerW}) {
+  for (Seam fn : {Seam::DeleteFileW, Seam::MoveFileExW, Seam::GetTempFileNameW}) {
     EXPECT_EQ(machine.CallCount(fn), 0) << fn;
   }
+  // Only the monitor's copy into the system directory, with the spooler stopped.
+  EXPECT_EQ(machine.CallCount(Seam::CopyFileW), 1);
+  EXPECT_EQ(machine.CallCount(Seam::CopyFileW, SystemFile(L"vlm6mon.dll")), 1);
   EXPECT_EQ(TraceStarting(L"GetPrinterDriverDirectory failed, errcode:1722.").size(), 3u);
 
   // A directory that fills the whole buffer without its terminator is refused too.
+  const int copies = machine.CallCount(Seam::CopyFileW);
   os.GetPrinterDriverDirectoryW = [](LPWSTR, LPWSTR, DWORD, LPBYTE buffer, DWORD size, LPDWORD) -> BOOL {
     std::fill_n(reinterpret_cast<wchar_t*>(buffer), size / sizeof(wchar_t), L'x');
     return TRUE;
   };
   EXPECT_EQ(StageDataFile(L"vlm6drv6.dat"), 0);
-  EXPECT_EQ(machine.CallCount(Seam::CopyFileW), 0);
+  EXPECT_EQ(machine.CallCount(Seam::CopyFileW), copies);
 }
 
 TEST_F(FileStaging, PathsThatDoNotFitAreNotUsedCutShort) {
@@ -186,6 +190,29 @@ TEST_F(FileStaging, SystemDirectoryCopy) {
   machine.Fail(Seam::GetSystemDirectoryW, ERROR_ACCESS_DENIED);
   EXPECT_EQ(CopyToSystemDirectory(source.c_str()), 0);
   EXPECT_EQ(machine.CallCount(Seam::CopyFileW), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// A package that lacks a file never costs the installed copy of it.
+TEST_F(FileStaging, AMissingPackageFileLeavesTheInstalledCopy) {
+  WriteRealFile(DriverFile(L"vlm6drv6ui.dll"), "installed");
+  DeleteFileW((package + L"amd64\\vlm6drv6ui.dll").c_str());
+  EXPECT_EQ(StageArchitectureFile(L"vlm6drv6ui.dll"), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(ReadRealFile(DriverFile(L"vlm6drv6ui.dll")), "installed");
+  for (Seam fn : {Seam::DeleteFileW, Seam::CopyFileW, Seam::MoveFileExW}) EXPECT_EQ(machine.CallCount(fn), 0) << fn;
+  EXPECT_EQ(TraceStarting(L"Package file " + package + L"\\amd64\\vlm6drv6ui.dll is missing").size(), 1u);
+}
+
+// Every file call of the replacement starts from a cleared error code.
+TEST_F(FileStaging, TheReplacementTraceShowsNoStaleCode) {
+  machine.FailNth(Seam::CopyFileW, ERROR_SHARING_VIOLATION, 1);
+  EXPECT_EQ(StageArchitectureFile(L"vlm6drv6.dll"), 1);
+  ASSERT_EQ(TraceStarting(L"Replace file:").size(), 1u);
+  EXPECT_TRUE(EndsWith(TraceStarting(L"Replace file:")[0], L", 1, errcode:0."));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/entry.h"
+#include "common/service_control.h"
 #include "discovery/usb_printers.h"
 #include "install/install_worker.h"
 #include "install/installer_dialog.h"
@@ -379,10 +380,9 @@ TEST_F(FailedInstallTest, SilentInstallExitsWithTheErrorCodeOr1603) {
   machine.Fail(Seam::AddPrinterDriverW, ERROR_ACCESS_DENIED);
   EXPECT_EQ(RunProgram(nullptr, L"/silence"), ERROR_ACCESS_DENIED);
 
-  // No monitor, so no driver and no queue; the last wait for the queue
-  // leaves no error code.
+  // A failure that leaves no error code of its own.
   ResetMachine();
-  machine.Fail(Seam::AddMonitorW, ERROR_ACCESS_DENIED);
+  machine.Fail(Seam::AddMonitorW, ERROR_SUCCESS);
   SleepSlot clearing(SleepClearingTheError);
   EXPECT_EQ(RunProgram(nullptr, L"/silence"), 1603);
   EXPECT_EQ(TraceStarting(L"Install failed").back(),
@@ -493,6 +493,75 @@ TEST(ForegroundProcessWindow, FindsOnlyWindowsOfThatProcess) {
   EXPECT_TRUE(ForegroundProcessWindow(GetCurrentProcessId()));
   EXPECT_FALSE(ForegroundProcessWindow(0xFFFFFFF0)) << "no process has that id";
   DestroyWindow(window);
+}
+
+}  // namespace
+
+namespace {
+
+// A program path too long to read whole: nothing is used from a cut folder.
+TEST_F(InstallWorkerTest, ACutProgramPathIsNotUsed) {
+  machine.module_path = L"C:\\" + std::wstring(290, L'd') + L"\\unins000.exe";
+  AttachInstalled(machine, L"Vellumor VL-K20", 1);
+  EXPECT_EQ(RunProgram(nullptr, L"/silence"), ERROR_FILENAME_EXCED_RANGE);
+  EXPECT_TRUE(machine.processes.empty()) << "no copy, no uninstaller started";
+  EXPECT_EQ(machine.CallCount(Seam::CopyFileW), 0);
+  EXPECT_EQ(machine.CallCount(Seam::SetupDiGetClassDevsW), 0) << "no search";
+}
+
+TEST_F(InstallWorkerTest, DialogWithoutAProgramFolderShows104With206) {
+  InstallerDialog dialog;
+  ASSERT_NE(dialog.window, nullptr);
+  InstallDirectory.clear();
+  EXPECT_EQ(InstallWorker(dialog.window), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
+  WideText<1024> failed;
+  BoundedFormat(failed, dialog.String(IDS_INSTALL_FAILED).c_str(), 206);
+  EXPECT_EQ(dialog.Text(IDC_STATUS), failed.c_str());
+}
+
+// The cause, not whatever later calls left, reaches the user and the exit code.
+TEST_F(FailedInstallTest, AQueueTheSpoolerRefusedShows104WithItsErrorAndExitsWithIt) {
+  machine.module_path = package + L"setup.exe";
+  AddUsbPrinter(machine, L"Vellumor VL-K20", 1);
+  machine.Fail(Seam::AddPrinterW, ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RunProgram(nullptr, L"/silence"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(TraceStarting(L"Install failed").back(), L"Install failed, name: Vellumor VL-K20, port: USB001, error:5");
+}
+
+TEST_F(FailedInstallTest, AMissingConfigurationDllKeepsTheInstalledCopyAndShows2) {
+  InstallerDialog dialog;
+  ASSERT_NE(dialog.window, nullptr);
+  WriteRealFile(DriverFile(L"vlm6drv6ui.dll"), "installed");
+  DeleteFileW((package + L"amd64\\vlm6drv6ui.dll").c_str());
+  AddUsbPrinter(machine, L"Vellumor VL-K20", 1);
+
+  EXPECT_EQ(InstallWorker(dialog.window), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+
+  EXPECT_EQ(ReadRealFile(DriverFile(L"vlm6drv6ui.dll")), "installed");
+  WideText<1024> failed;
+  BoundedFormat(failed, dialog.String(IDS_INSTALL_FAILED).c_str(), 2);
+  EXPECT_EQ(dialog.Text(IDC_STATUS), failed.c_str());
+}
+
+// Cancel while the worker holds the spooler stopped: the dialog ends only
+// once the spooler has been started again.
+HWND g_cancelled_dialog = nullptr;
+bool g_ended_while_stopped = true;
+void CancelWhileStopped(const wchar_t*) {
+  InstallerDialogProc(g_cancelled_dialog, WM_COMMAND, IDCANCEL, 0);
+  g_ended_while_stopped = !IsWindowVisible(g_cancelled_dialog);
+}
+
+TEST_F(InstallWorkerTest, CancelWhileTheSpoolerIsStoppedEndsTheDialogAfterTheStart) {
+  InstallerDialog dialog;
+  ASSERT_NE(dialog.window, nullptr);
+  ShowWindow(dialog.window, SW_SHOW);
+  g_cancelled_dialog = dialog.window;
+  RestartSpoolerWithAction(CancelWhileStopped, L"C:\\pkg\\vlm6mon.dll");
+  EXPECT_FALSE(g_ended_while_stopped);
+  EXPECT_TRUE(IsWindowVisible(dialog.window));
+  InstallerDialogProc(dialog.window, WM_TIMER, 1, 0);  // the dialog's next look
+  EXPECT_FALSE(IsWindowVisible(dialog.window)) << "ended once the spooler runs";
 }
 
 }  // namespace

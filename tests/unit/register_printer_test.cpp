@@ -201,3 +201,26 @@ TEST_F(RegisterPrinter, AFaultAtEveryCallLeavesNothingOpen) {
 }
 
 }  // namespace
+
+namespace {
+
+// A queue that the spooler refused to make is not installed.
+TEST_F(RegisterPrinter, AQueueTheSpoolerRefusedFailsWithItsError) {
+  machine.Fail(Seam::AddPrinterW, ERROR_ACCESS_DENIED);
+  const PrinterInstallRequest request = Request();
+  DWORD error = 0;
+  EXPECT_EQ(RegisterPrinterManually(&request, &error), 0);
+  EXPECT_EQ(error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+}
+
+// The cause shown is the first failed step's, not what later calls leave.
+TEST_F(RegisterPrinter, TheFirstFailedStepIsTheCause) {
+  DeleteFileW((package + L"amd64\\vlm6drv6ui.dll").c_str());
+  const PrinterInstallRequest request = Request();
+  DWORD error = 0;
+  EXPECT_EQ(RegisterPrinterManually(&request, &error), 0);
+  EXPECT_EQ(error, static_cast<DWORD>(ERROR_FILE_NOT_FOUND)) << "not AddPrinterW's unknown driver";
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+}  // namespace

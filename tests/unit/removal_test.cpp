@@ -8,6 +8,7 @@
 #include "resources/resource_ids.h"
 #include "tests/unit/inventory_fixture.h"
 #include "tests/unit/uninstall_window.h"
+#include "uninstall/install_folder.h"
 #include "uninstall/removal.h"
 #include "uninstall/uninstall_text.h"
 #include "uninstall/uninstall_workers.h"
@@ -32,6 +33,7 @@ class Removal : public InventoryTest {
     folder = machine.temp_directory + L"Tapstart\\";
     CreateDirectoryW(folder.c_str(), nullptr);
     MakeFile(folder + L"unins000.exe");
+    MakeFile(folder + L"vlm6v6.inf");
     BoundedCopy(InstallDirectory, folder.c_str());
     monitor = machine.system_directory + L"\\vlm6mon.dll";
     MakeFile(monitor);
@@ -236,6 +238,7 @@ TEST_F(Removal, MonitorFileTries) {
 
 TEST_F(Removal, FolderWithoutOurFilesIsKept) {
   DeleteFileW((folder + L"unins000.exe").c_str());
+  DeleteFileW((folder + L"vlm6v6.inf").c_str());
   MakeFile(folder + L"letter.doc");
   ScanAll();
   Run();
@@ -278,7 +281,8 @@ TEST(RemovalFaults, EveryCallOfTheRemovalMayFail) {
                              Seam::DeletePrinterDriverExW, Seam::DeletePrinterDriverPackageW, Seam::OpenSCManagerW,
                              Seam::OpenServiceW, Seam::QueryServiceStatusEx, Seam::ControlService, Seam::StartServiceW,
                              Seam::GetSystemDirectoryW, Seam::DeleteFileW, Seam::GetFileAttributesW, Seam::SHFileOperationW,
-                             Seam::MessageBoxW};
+                             Seam::MessageBoxW, Seam::FindFirstFileW, Seam::FindNextFileW,
+                             Seam::GetPrivateProfileSectionW};
   for (Seam function : functions) {
     for (int nth = 1; nth <= 3; ++nth) {
       struct Case : Removal {
@@ -294,9 +298,65 @@ TEST(RemovalFaults, EveryCallOfTheRemovalMayFail) {
       EXPECT_EQ(t.machine.OpenHandleCount(), 0) << function << " " << nth;
       EXPECT_EQ(t.machine.LiveBlocks(), blocks) << function << " " << nth;
       EXPECT_FALSE(WorkerRunning()) << function << " " << nth;
+      if (function != Seam::StartServiceW) {
+        EXPECT_EQ(t.machine.services.Spooler().state, static_cast<DWORD>(SERVICE_RUNNING)) << function << " " << nth;
+      }
       t.TearDown();
     }
   }
+}
+
+}  // namespace
+
+namespace {
+
+// A failed inventory is not an empty one: Remove removes nothing on its word
+// and takes it again at the next press.
+TEST_F(Removal, AFailedInventoryRunsNoFinalStepAndIsTakenAgain) {
+  InstallOne();
+  machine.Fail(Seam::EnumPrinterDriversW, RPC_S_SERVER_UNAVAILABLE);
+  TakeInventory();
+  Run();
+  EXPECT_TRUE(Exists(folder));
+  EXPECT_EQ(machine.CallCount(Seam::DeletePrinter), 0);
+  ASSERT_EQ(machine.message_boxes.size(), 1u);
+  EXPECT_EQ(machine.message_boxes[0].text, L"Uninstall driver failed. Please try again, or reboot your OS then try again, or contact our support for assistance.");
+  EXPECT_FALSE(Closed());
+
+  machine.faults.clear();
+  BeginWorkerRun();
+  Run();
+  EXPECT_EQ(machine.CallCount(Seam::DeletePrinter), 1) << "the second press read the inventory again";
+  EXPECT_TRUE(FinalStepRan());
+}
+
+// An uninstaller of our name beside someone else's files is not our folder.
+TEST_F(Removal, AnotherProductsUninstallerFolderIsKept) {
+  DeleteFileW((folder + L"vlm6v6.inf").c_str());
+  MakeFile(folder + L"report.xls");
+  ScanAll();
+  Run();
+  EXPECT_TRUE(Exists(folder + L"unins000.exe"));
+  EXPECT_TRUE(Exists(folder + L"report.xls"));
+  EXPECT_EQ(machine.CallCount(Seam::SHFileOperationW), 0);
+}
+
+// The package beside a user's files: only the package's entries go.
+TEST_F(Removal, AUsersFilesBesideThePackageStay) {
+  MakeFile(folder + L"setup.exe");  // the program, as big as its uninstaller
+  MakeFile(folder + L"letter.doc");
+  for (const wchar_t* sub : {L"amd64", L"dat"}) CreateDirectoryW((folder + sub).c_str(), nullptr);
+  MakeFile(folder + L"amd64\\vlm6drv6.dll");
+  MakeFile(folder + L"amd64\\notes.txt");
+  MakeFile(folder + L"dat\\vlm6drv6.dat");
+  ScanAll();
+  Run();
+  EXPECT_TRUE(Exists(folder + L"letter.doc"));
+  EXPECT_TRUE(Exists(folder + L"amd64\\notes.txt"));
+  for (const wchar_t* ours : {L"unins000.exe", L"vlm6v6.inf", L"setup.exe", L"amd64\\vlm6drv6.dll", L"dat"}) {
+    EXPECT_FALSE(Exists(folder + ours)) << std::string(ours, ours + wcslen(ours));
+  }
+  EXPECT_EQ(machine.message_boxes.size(), 1u) << "the uninstall itself is done";
 }
 
 }  // namespace

@@ -111,8 +111,9 @@ TEST_F(ServiceControl, RestartSpoolerStartsOnlyFromStopped) {
   machine.sleeps.clear();
   spooler().never_stops = true;
   RestartSpooler();
-  EXPECT_EQ(spooler().start_requests, 1) << "still stopping: no start sent";
-  EXPECT_EQ(machine.sleeps.size(), 1001u);
+  EXPECT_EQ(machine.CallCount(Seam::StartServiceW), 2) << "a stop of ours is followed by a start, even one still stopping";
+  // 1000 polls, 3000 more while it is still stopping, 1000 for the refused start.
+  EXPECT_EQ(machine.sleeps.size(), 5001u);
   EXPECT_EQ(machine.sleeps.back(), 1000u) << "the closing pause comes anyway";
 }
 
@@ -170,7 +171,7 @@ TEST_F(ServiceControl, RestartWithActionStartsEvenWhenTheStopWaitRanOut) {
   EXPECT_EQ(g_actions.size(), 1u);
   EXPECT_EQ(machine.CallCount(Seam::StartServiceW), 1) << "issued, refused by the still stopping service";
   const uint64_t waited = std::accumulate(machine.sleeps.begin(), machine.sleeps.end(), uint64_t{0});
-  EXPECT_EQ(waited, 10000u + 200u + 10000u) << "two waits of 1000 polls and the pause";
+  EXPECT_EQ(waited, 10000u + kStopGraceMs + 200u + 10000u) << "the stop waited out, the pause, the start's wait";
 
   spooler() = FakeService{};
   machine.FailNth(Seam::OpenServiceW, ERROR_ACCESS_DENIED, 1);
@@ -179,6 +180,20 @@ TEST_F(ServiceControl, RestartWithActionStartsEvenWhenTheStopWaitRanOut) {
   RestartSpoolerWithAction(RecordAction, L"ctx");
   EXPECT_EQ(g_actions.size(), 1u);
   EXPECT_EQ(machine.CallCount(Seam::ControlService), 1) << "no connection, nothing sent";
+}
+
+}  // namespace
+
+namespace {
+
+// A stop that outlasts its wait is waited out, then the spooler is started.
+TEST_F(ServiceControl, ASpoolerThatTakes25SecondsToStopIsStartedAgain) {
+  spooler().stop_pending_polls = 2500;
+  RestartSpooler();
+  EXPECT_EQ(spooler().state, static_cast<DWORD>(SERVICE_RUNNING));
+  EXPECT_EQ(spooler().start_requests, 1);
+  EXPECT_EQ(machine.clock_ms, 25000u + 1000u) << "the stop waited out in 10 ms polls, then the closing pause";
+  EXPECT_FALSE(SpoolerHeldStopped());
 }
 
 }  // namespace
