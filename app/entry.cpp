@@ -6,6 +6,7 @@
 #include "common/package.h"
 #include "common/path.h"
 #include "common/process.h"
+#include "common/run_options.h"
 #include "common/string_table.h"
 #include "common/trace.h"
 #include "install/install_worker.h"
@@ -13,6 +14,8 @@
 #include "platform/os.h"
 #include "resources/resource_ids.h"
 #include "uninstall/install_state.h"
+#include "uninstall/install_folder.h"
+#include "uninstall/silent_uninstall.h"
 #include "uninstall/uninstall_dialog.h"
 
 namespace {
@@ -49,6 +52,28 @@ void OpenDialog(int template_id, DLGPROC procedure) {
 
 bool IsHexDigit(wchar_t c) { return std::iswxdigit(c) != 0; }
 
+bool IsSilentOption(const wchar_t* argument) {
+  for (const wchar_t* option : {L"/silence", L"/silent", L"/verysilent", L"/quiet", L"/q", L"/s"}) {
+    if (_wcsicmp(argument, option) == 0) return true;
+  }
+  return false;
+}
+
+constexpr DWORD kCopyWaitMs = 30 * 60 * 1000;      // the uninstall copy's whole run, at most
+constexpr DWORD kFirstProcessWaitMs = 60 * 1000;  // the first process's end, once it has the result
+
+// Waits for a started program and gives its exit code; a program that does
+// not end in time gives ERROR_TIMEOUT.
+int ExitCodeOf(StartedProcess& child, DWORD wait_ms) {
+  if (os.WaitForSingleObject(child.process.get(), wait_ms) != WAIT_OBJECT_0) {
+    trace("The uninstaller copy did not end in time.");
+    return ERROR_TIMEOUT;
+  }
+  DWORD code = kInstallFailedExitCode;
+  if (!os.GetExitCodeProcess(child.process.get(), &code)) code = kInstallFailedExitCode;
+  return static_cast<int>(code);
+}
+
 // The temporary copy leaves nothing behind: it asks Windows to delete it at
 // the next system start. Any other program file is left alone.
 void ScheduleDeletionOfRelaunchedCopy() {
@@ -75,8 +100,8 @@ SingleInstanceLock TakeSingleInstanceLock() {
 
 // Copies the program to a temporary file and starts that copy with "-u".
 // The lock is closed first, so that the copy never takes itself for a second
-// instance.
-void RelaunchAsUninstaller(SingleInstanceLock& lock) {
+// instance. A silent run waits for the copy and gives its exit code.
+int RelaunchAsUninstaller(SingleInstanceLock& lock) {
   WideText<kPathCapacity> module_path;
   ReadModulePath(module_path);
   WideText<kTempDirectoryCapacity> temp_directory = {};
@@ -86,7 +111,43 @@ void RelaunchAsUninstaller(SingleInstanceLock& lock) {
   os.CopyFileW(module_path.c_str(), temporary_copy.c_str(), FALSE);
 
   WideText<kChildCommandLineCapacity> line;
-  FormatRelaunchCommandLine(line, temporary_copy.c_str(), InstallDirectory.c_str());
+  FormatRelaunchCommandLine(line, temporary_copy.c_str(), InstallDirectory.c_str(),
+                            SilentRun ? GetCurrentProcessId() : 0);
+  lock.Close();
+  if (!SilentRun) {
+    StartDetached(line);
+    return 0;
+  }
+  StartedProcess copy;
+  if (!StartProcess(line.data(), copy)) {
+    const DWORD error = GetLastError();
+    trace("Could not start %ws, error:%u", line, error);
+    return error != ERROR_SUCCESS ? static_cast<int>(error) : static_cast<int>(kInstallFailedExitCode);
+  }
+  return ExitCodeOf(copy, kCopyWaitMs);
+}
+
+// The last step of a silent uninstall, in a copy of its own: the folder is
+// deleted once the first process, whose file lies in it, has ended.
+int FinishUninstallAfter(DWORD first_process) {
+  ScopedKernelHandle first(os.OpenProcess(SYNCHRONIZE, FALSE, first_process));
+  if (first && os.WaitForSingleObject(first.get(), kFirstProcessWaitMs) != WAIT_OBJECT_0) {
+    trace("The first uninstaller did not end; its folder is deleted anyway.");
+  }
+  DeleteInstallFolder(nullptr);
+  return 0;
+}
+
+// Starts the step above from this program's own file, after closing the lock.
+void StartFinishingCopy(SingleInstanceLock& lock, DWORD first_process) {
+  WideText<kPathCapacity> module_path;
+  WideText<kChildCommandLineCapacity> line = {};
+  if (!ReadModulePath(module_path) ||
+      !BoundedFormat(line, L"\"%ws\" /silence /finish /after=%u -u \"%ws", module_path, first_process,
+                     InstallDirectory)) {
+    trace("The folder %ws stays: no command line for its deletion", InstallDirectory);
+    return;
+  }
   lock.Close();
   StartDetached(line);
 }
@@ -128,19 +189,35 @@ CommandLineOptions ParseCommandLine(const wchar_t* tail) {
       // A later "-u" replaces an earlier one, refusal included.
       options.directory_refused = folder[0] == L'\0' || !BoundedCopy(options.directory, folder);
       if (options.directory_refused) options.directory.clear();
-    } else if (_wcsicmp(args[i], L"/silence") == 0) {
+    } else if (IsSilentOption(args[i])) {
       options.silent = true;
+    } else if (_wcsicmp(args[i], L"/finish") == 0) {
+      options.finish = true;
+    } else if (_wcsnicmp(args[i], L"/after=", 7) == 0) {
+      options.after = static_cast<DWORD>(std::wcstoul(args[i] + 7, nullptr, 10));
     }
   }
   os.LocalFree(args);
   return options;
 }
 
+bool InteractiveWindowStation() {
+  HWINSTA station = os.GetProcessWindowStation();
+  USEROBJECTFLAGS flags = {};
+  DWORD needed = 0;
+  // Where it cannot be told, the run keeps its windows, as before.
+  if (station == nullptr || !os.GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof(flags), &needed)) {
+    return true;
+  }
+  return (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
 RunMode SelectRunMode(const CommandLineOptions& options) {
   if (options.uninstall) {
     if (options.directory_refused) return RunMode::kRefusedDirectory;
     BoundedCopy(InstallDirectory, options.directory.c_str());
-    return RunMode::kUninstallDialog;
+    if (options.silent && options.finish && options.after != 0) return RunMode::kFinishUninstall;
+    return options.silent ? RunMode::kSilentUninstall : RunMode::kUninstallDialog;
   }
   WideText<kPathCapacity> module_path;
   WideText<3> drive;
@@ -157,14 +234,21 @@ RunMode SelectRunMode(const CommandLineOptions& options) {
   }
 
   if (IsUninstallerStem(name.c_str())) return RunMode::kRelaunchAsUninstaller;
-  if (ProbeInstallState() == InstallState::kInstalled) return RunMode::kStartUninstaller;
+  // A silent run never opens the uninstall dialog: the wanted state holds.
+  if (ProbeInstallState() == InstallState::kInstalled) {
+    return options.silent ? RunMode::kAlreadyInstalled : RunMode::kStartUninstaller;
+  }
   return options.silent ? RunMode::kSilentInstall : RunMode::kInstallDialog;
 }
 
 void FormatRelaunchCommandLine(WideText<kChildCommandLineCapacity>& line,
-                               const wchar_t* temporary_copy, const wchar_t* directory) {
+                               const wchar_t* temporary_copy, const wchar_t* directory, DWORD silent_parent) {
   line = {};
-  BoundedFormat(line, L"\"%ws\" -u \"%ws", temporary_copy, directory);
+  if (silent_parent != 0) {
+    BoundedFormat(line, L"\"%ws\" /silence /after=%u -u \"%ws", temporary_copy, silent_parent, directory);
+  } else {
+    BoundedFormat(line, L"\"%ws\" -u \"%ws", temporary_copy, directory);
+  }
 }
 
 
@@ -172,25 +256,46 @@ void FormatRelaunchCommandLine(WideText<kChildCommandLineCapacity>& line,
 int RunProgram(HINSTANCE instance, const wchar_t* tail) {
   ModuleInstance = instance;
   SingleInstanceLock lock = TakeSingleInstanceLock();
-  if (lock.second_instance) return 0;
+  CommandLineOptions options = ParseCommandLine(tail);
+  if (!options.silent && !InteractiveWindowStation()) {
+    options.silent = true;
+    trace("No one can see this run's windows: it runs silently.");
+  }
+  SilentRun = options.silent;
+  // A deployment tool is told to try again later; a person sees the copy that runs.
+  if (lock.second_instance) return SilentRun ? kExitAlreadyRunning : 0;
 
-  const CommandLineOptions options = ParseCommandLine(tail);
   int exit_code = 0;
   switch (SelectRunMode(options)) {
     case RunMode::kUninstallDialog:
       ScheduleDeletionOfRelaunchedCopy();
       OpenDialog(IDD_UNINSTALL, UninstallDialogProc);
       break;
+    case RunMode::kSilentUninstall: {
+      ScheduleDeletionOfRelaunchedCopy();
+      const SilentUninstallResult result = SilentUninstall(options.after == 0);
+      if (result.folder_due && options.after != 0) StartFinishingCopy(lock, options.after);
+      exit_code = result.exit_code;
+      break;
+    }
+    case RunMode::kFinishUninstall:
+      exit_code = FinishUninstallAfter(options.after);
+      break;
     case RunMode::kRelaunchAsUninstaller:
-      RelaunchAsUninstaller(lock);
+      exit_code = RelaunchAsUninstaller(lock);
       break;
     case RunMode::kStartUninstaller:
       StartInstalledUninstaller(lock);
       break;
-    case RunMode::kSilentInstall:
-      // A deployment tool must not record a failed install as a success.
-      exit_code = static_cast<int>(InstallWorker(nullptr));
+    case RunMode::kAlreadyInstalled:
+      trace("The driver is installed already; nothing to do.");
       break;
+    case RunMode::kSilentInstall: {
+      // A deployment tool must not record a failed install as a success.
+      const DWORD result = InstallWorker(nullptr);
+      exit_code = result != 0 ? static_cast<int>(result) : SuccessExitCode();
+      break;
+    }
     case RunMode::kInstallDialog:
       OpenDialog(IDD_INSTALLER, InstallerDialogProc);
       break;

@@ -8,9 +8,12 @@
 enum class RunMode {
   kSecondInstance,         // another copy runs: leave at once
   kUninstallDialog,        // "-u <folder>": the uninstall dialog for that folder
+  kSilentUninstall,        // "-u <folder>" silently: remove without a window
+  kFinishUninstall,        // the silent uninstall's last step: the folder, once the first process ended
   kRefusedDirectory,       // "-u" with an empty folder or one too long to keep
   kRelaunchAsUninstaller,  // named unins000: hand over to a temporary copy
   kStartUninstaller,       // the driver is installed: start unins000.exe
+  kAlreadyInstalled,       // silently, and the driver is installed: nothing to do
   kSilentInstall,          // "/silence": install without a window
   kInstallDialog,          // the installer dialog
 };
@@ -21,6 +24,8 @@ constexpr size_t kChildCommandLineCapacity = 1024;
 struct CommandLineOptions {
   bool uninstall = false;
   bool silent = false;
+  bool finish = false;  // "/finish": delete the folder once process `after` has ended
+  DWORD after = 0;      // "/after=<id>": the uninstaller that waits for this run's result
   bool directory_refused = false;  // a "-u" folder that was empty or did not fit
   WideText<kPathCapacity> directory = {};
 };
@@ -32,8 +37,9 @@ struct SingleInstanceLock {
   void Close() { mutex.reset(); }
 };
 
-// Reads "-u <folder>" and "/silence" (in any letter case) from the command
-// line after the program name.
+// Reads "-u <folder>" and "/silence" (in any letter case; also "/silent",
+// "/verysilent", "/quiet", "/q" and "/s", as deployment tools pass them)
+// from the command line after the program name.
 CommandLineOptions ParseCommandLine(const wchar_t* tail);
 
 // Works out InstallDirectory and the road to take. Probes the install state
@@ -41,9 +47,15 @@ CommandLineOptions ParseCommandLine(const wchar_t* tail);
 RunMode SelectRunMode(const CommandLineOptions& options);
 
 // `"<temporary copy>" -u "<folder>` - no closing quote, so that the folder's
-// trailing backslash does not escape it.
+// trailing backslash does not escape it. A silent uninstall passes
+// "/silence /after=<its id>" before "-u", since what follows "-u" is the folder.
 void FormatRelaunchCommandLine(WideText<kChildCommandLineCapacity>& line,
-                               const wchar_t* temporary_copy, const wchar_t* directory);
+                               const wchar_t* temporary_copy, const wchar_t* directory,
+                               DWORD silent_parent = 0);
+
+// Whether this process runs where someone can see its windows (an
+// interactive window station); a service or a task in session 0 does not.
+bool InteractiveWindowStation();
 
 // Whether the program runs as the temporary copy that RelaunchAsUninstaller
 // makes: a uni<hex>.tmp file directly in the temporary folder.

@@ -2,6 +2,7 @@
 
 #include "common/package.h"
 #include "common/path.h"
+#include "common/run_options.h"
 #include "common/service_control.h"
 #include "common/trace.h"
 #include "platform/os.h"
@@ -82,7 +83,7 @@ BOOL ReplaceAtRestart(const Path& directory, const Path& source, const Path& des
   const DWORD error = GetLastError();
   if (!replaced) os.DeleteFileW(temporary.chars);
   trace("Replace file:%ws at restart, %d, errcode:%d.", destination, replaced, static_cast<int>(error));
-  if (replaced) ReplacementPending = true;
+  if (replaced) RestartNeeded = true;
   return replaced;
 }
 
@@ -114,8 +115,6 @@ int Failed(DWORD error) {
 void CopyToSystemDirectoryAction(const wchar_t* source_path) { CopyToSystemDirectory(source_path); }
 
 }  // namespace
-
-bool ReplacementPending = false;
 
 int StageArchitectureFile(const wchar_t* file_name) {
   if (file_name == nullptr) return Failed(ERROR_INVALID_PARAMETER);

@@ -18,9 +18,7 @@ int StageDataFile(const wchar_t* file_name);
 // Both leave the cause of a failure as the thread's last error. A file the
 // package lacks is a failure with ERROR_FILE_NOT_FOUND, and then nothing is
 // deleted, copied or moved.
-
-// Set once a file has been left to be replaced at the next system start.
-extern bool ReplacementPending;
+// A replacement left for the next system start sets RestartNeeded.
 
 // Copies the file into the system directory under its own name, replacing a
 // file of that name. Run while the spooler is stopped.

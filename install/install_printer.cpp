@@ -1,6 +1,7 @@
 #include "install/install_printer.h"
 
 #include "common/package.h"
+#include "common/run_options.h"
 #include "common/service_control.h"
 #include "common/spooler_listing.h"
 #include "common/trace.h"
@@ -18,6 +19,8 @@ constexpr ULONG kUploadedInfPathCapacity = 260;
 // UPDP_UPLOAD_ALWAYS of winspool.h, which the mingw headers lack: upload even
 // when the store holds the package already.
 constexpr DWORD kUploadAlways = 0x00000002;
+// UPDP_SILENT_UPLOAD: no window of the upload's own.
+constexpr DWORD kSilentUpload = 0x00000001;
 
 // After the binding Windows makes the queue by itself; the language monitor
 // it needs is put in place as soon as the queue is seen. A model without the
@@ -37,7 +40,8 @@ void WaitForQueue(const PrinterInstallRequest& request) {
 int DoUploadDriverPackage(const wchar_t* inf_path) {
   WideText<kUploadedInfPathCapacity> store_path = {};
   ULONG capacity = kUploadedInfPathCapacity;
-  const HRESULT result = os.UploadPrinterDriverPackageW(nullptr, inf_path, nullptr, kUploadAlways, nullptr,
+  const DWORD flags = kUploadAlways | (SilentRun ? kSilentUpload : 0);
+  const HRESULT result = os.UploadPrinterDriverPackageW(nullptr, inf_path, nullptr, flags, nullptr,
                                                         store_path.chars, &capacity);
   // Whatever the call wrote, the text ends inside its field.
   store_path.chars[kUploadedInfPathCapacity - 1] = L'\0';
@@ -80,8 +84,12 @@ int InstallPrinter(PrinterInstallRequest* request, const wchar_t* inf_path, DWOR
   if (DoUploadDriverPackage(inf_path)) {
     ReenumerateDeviceTree();
     // The package's INF beside the tool, not its copy in the driver store.
-    os.UpdateDriverForPlugAndPlayDevicesW(nullptr, request->hardware_id.chars, inf_path, INSTALLFLAG_FORCE,
-                                          nullptr);
+    // Silently, Windows asks nobody: neither for the driver nor for a restart.
+    BOOL restart = FALSE;
+    os.UpdateDriverForPlugAndPlayDevicesW(nullptr, request->hardware_id.chars, inf_path,
+                                          INSTALLFLAG_FORCE | (SilentRun ? INSTALLFLAG_NONINTERACTIVE : 0),
+                                          SilentRun ? &restart : nullptr);
+    if (restart) RestartNeeded = true;
     WaitForQueue(*request);
   }
 

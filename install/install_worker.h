@@ -2,11 +2,8 @@
 // reporting in the installer dialog or, without a window, only on the trace.
 #pragma once
 
+#include "common/run_options.h"
 #include "platform/win.h"
-
-// Windows' own code for a failed installation, reported when the failed step
-// left no error code of its own.
-constexpr DWORD kInstallFailedExitCode = 1603;  // ERROR_INSTALL_FAILURE
 
 // In the installer dialog on a thread of its own (parameter: the dialog),
 // silently on the main thread (parameter: null). Returns 0 once every

@@ -37,6 +37,8 @@
   X(GetTempFileNameW) X(GetSystemDirectoryW) X(GetModuleFileNameW)           \
   X(CreateProcessW) X(CloseHandle) X(CreateMutexW) X(ReleaseMutex)           \
   X(LocalAlloc) X(LocalFree) X(Sleep) X(OutputDebugStringW)                  \
+  X(WaitForSingleObject) X(GetExitCodeProcess) X(OpenProcess)                \
+  X(GetProcessWindowStation) X(GetUserObjectInformationW)                    \
   X(GetNativeSystemInfo) X(CommandLineToArgvW) X(SHFileOperationW)           \
   X(SHChangeNotify) X(MessageBoxW) X(WideCharToMultiByte)
 

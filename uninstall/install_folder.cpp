@@ -4,6 +4,7 @@
 #include <cwctype>
 
 #include "common/package.h"
+#include "common/run_options.h"
 #include "common/scoped_handle.h"
 #include "common/trace.h"
 #include "platform/os.h"
@@ -246,7 +247,8 @@ int ShellDelete(HWND owner, const wchar_t* list) {
   operation.hwnd = owner;
   operation.wFunc = FO_DELETE;
   operation.pFrom = list;
-  operation.fFlags = FOF_ALLOWUNDO;
+  // Silently the shell asks nothing and shows nothing; the Recycle Bin stays.
+  operation.fFlags = FOF_ALLOWUNDO | (SilentRun ? FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI : 0);
   return os.SHFileOperationW(&operation);
 }
 

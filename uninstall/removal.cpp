@@ -5,6 +5,7 @@
 #include <cwchar>
 
 #include "common/package.h"
+#include "common/run_options.h"
 #include "common/scoped_handle.h"
 #include "common/service_control.h"
 #include "common/trace.h"
@@ -22,7 +23,20 @@ constexpr int kPackageTries = 5;
 constexpr int kMonitorFileTries = 5;
 constexpr size_t kFriendlyNameCapacity = 255;
 
-void PostPosition(HWND bar, int position) { PostMessageW(bar, PBM_SETPOS, position, 0); }
+// Without a window there is no bar; a post to no window would reach the
+// thread's own queue.
+void PostPosition(HWND bar, int position) {
+  if (bar != nullptr) PostMessageW(bar, PBM_SETPOS, position, 0);
+}
+
+// The code the first failed node of a walk shows.
+DWORD g_first_failure = ERROR_SUCCESS;
+bool g_failed = false;
+void NoteFailure(DWORD error) {
+  if (g_failed) return;
+  g_failed = true;
+  g_first_failure = error;
+}
 
 void MarkRemoved(WideText<kStatusTextCapacity>& status) {
   FormatUninstallText(status, IDS_REMOVED);
@@ -47,6 +61,7 @@ int RemoveQueues(PrinterDriverNode& driver) {
       os.Sleep(kPauseAfterRemoval);
     } else {
       MarkFailed(queue->status, static_cast<int32_t>(error));
+      NoteFailure(error);
       ++failures;
     }
   }
@@ -66,6 +81,7 @@ int RemoveDriver(DriverPackageNode& package, PrinterDriverNode& driver) {
     trace("Removing printer driver %ws failed, error %d", driver.driver_info->pName,
           static_cast<int32_t>(error));
     MarkFailed(driver.status, static_cast<int32_t>(error));
+    NoteFailure(error);
     return 1;
   }
   MarkRemoved(driver.status);
@@ -87,6 +103,7 @@ int RemovePackage(DriverPackageNode& package) {
   if (result != S_OK) {
     trace("Removing driver package %ws failed, 0x%x", package.store_path, static_cast<int32_t>(result));
     MarkFailed(package.status, static_cast<int32_t>(result));
+    NoteFailure(static_cast<DWORD>(result));
     return 1;
   }
   package.removed = 1;
@@ -104,15 +121,21 @@ void DeleteFromSystemDirectory(const wchar_t* file_name, bool stopped) {
     trace("No path for %ws in the system folder", file_name);
   } else {
     for (int attempt = 0; attempt < kMonitorFileTries; ++attempt) {
-      if (os.DeleteFileW(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) break;
+      if (os.DeleteFileW(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) return;
       os.Sleep(kPauseAfterFailedTry);
     }
+    // Held by someone else: Windows deletes it at the next start.
+    const BOOL scheduled = os.MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    trace("%ws stays in use; deleting it at the next start: %d", path, scheduled);
+    if (scheduled) RestartNeeded = true;
   }
 }
 
 }  // namespace
 
-int RemoveInventory(HWND bar) {
+int RemoveInventory(HWND bar, DWORD* first_error) {
+  g_failed = false;
+  g_first_failure = ERROR_SUCCESS;
   int failures = 0;
   for (DriverPackageNode* package = PackageList; package != nullptr; package = package->next) {
     for (PrinterDriverNode* driver = package->drivers; driver != nullptr; driver = driver->next) {
@@ -123,6 +146,7 @@ int RemoveInventory(HWND bar) {
     PostPosition(bar, 80);
     failures += RemovePackage(*package);
   }
+  if (first_error != nullptr) *first_error = g_first_failure;
   return failures;
 }
 

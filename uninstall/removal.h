@@ -12,7 +12,9 @@ constexpr HRESULT kInfInUseByDevices = static_cast<HRESULT>(0x800F023D);
 // One walk over the inventory, retrying only what is not yet removed; each
 // node's outcome is written into the node. Posts progress positions to the
 // bar and returns the number of failed deletions.
-int RemoveInventory(HWND progress_bar);
+// `first_error`, when given, receives the error code the first failed
+// node shows.
+int RemoveInventory(HWND progress_bar, DWORD* first_error = nullptr);
 
 // Non-zero when the queue is gone (also when it was gone before); on failure
 // `error` holds the code of the failed spooler call. Removes the queue's

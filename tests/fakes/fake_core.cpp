@@ -227,6 +227,44 @@ BOOL WINAPI FakeCreateProcessW(LPCWSTR, LPWSTR command_line, LPSECURITY_ATTRIBUT
   return TRUE;
 }
 
+DWORD WINAPI FakeWaitForSingleObject(HANDLE handle, DWORD) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::WaitForSingleObject)) return WAIT_FAILED;
+  auto it = m.open_handles.find(handle);
+  m.waits.push_back(it != m.open_handles.end() ? it->second : "not open");
+  return m.wait_result;
+}
+
+BOOL WINAPI FakeGetExitCodeProcess(HANDLE handle, LPDWORD code) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::GetExitCodeProcess)) return FALSE;
+  if (!m.IsOpen(handle)) ADD_FAILURE() << "the exit code of a process that is not open";
+  *code = m.child_exit_code;
+  return TRUE;
+}
+
+HANDLE WINAPI FakeOpenProcess(DWORD, BOOL, DWORD id) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::OpenProcess, std::to_wstring(id))) return nullptr;
+  return m.OpenHandle("process");
+}
+
+HWINSTA WINAPI FakeGetProcessWindowStation() {
+  Fake().calls.push_back({Seam::GetProcessWindowStation, {}});
+  return reinterpret_cast<HWINSTA>(static_cast<uintptr_t>(0x5100));
+}
+
+BOOL WINAPI FakeGetUserObjectInformationW(HANDLE, int index, PVOID info, DWORD size, LPDWORD needed) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::GetUserObjectInformationW)) return FALSE;
+  if (index != UOI_FLAGS || size < sizeof(USEROBJECTFLAGS)) return FALSE;
+  auto* flags = static_cast<USEROBJECTFLAGS*>(info);
+  *flags = {};
+  flags->dwFlags = m.interactive_station ? WSF_VISIBLE : 0;
+  if (needed != nullptr) *needed = sizeof(USEROBJECTFLAGS);
+  return TRUE;
+}
+
 // The real conversion, with the machine's ANSI code page in place of CP_ACP.
 int WINAPI FakeWideCharToMultiByte(UINT code_page, DWORD flags, LPCWCH source, int length,
                                    LPSTR destination, int size, LPCCH fallback, LPBOOL used) {
@@ -280,4 +318,9 @@ void InstallCoreFakes(OsTable& t) {
   t.GetNativeSystemInfo = FakeGetNativeSystemInfo;
   t.MessageBoxW = FakeMessageBoxW;
   t.WideCharToMultiByte = FakeWideCharToMultiByte;
+  t.WaitForSingleObject = FakeWaitForSingleObject;
+  t.GetExitCodeProcess = FakeGetExitCodeProcess;
+  t.OpenProcess = FakeOpenProcess;
+  t.GetProcessWindowStation = FakeGetProcessWindowStation;
+  t.GetUserObjectInformationW = FakeGetUserObjectInformationW;
 }

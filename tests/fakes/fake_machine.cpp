@@ -6,6 +6,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "common/run_options.h"
 #include "uninstall/inventory.h"
 
 namespace {
@@ -103,6 +104,9 @@ FakeMachine::~FakeMachine() {
   // The inventory's nodes and arrays came from this machine's heap, which goes
   // now: the next test must not walk them.
   ForgetInventory();
+  // A run's own state goes with the machine it ran on.
+  SilentRun = false;
+  RestartNeeded = false;
   for (auto& [block, size] : live_blocks) LocalFree(block);
   RemoveRealTree(root_);
   g_machine = nullptr;

@@ -100,6 +100,10 @@ class FakeMachine {
   // The trace as lines: the writes joined and split at "\n".
   std::vector<std::wstring> TraceLines() const;
   std::vector<FakeProcess> processes;
+  DWORD child_exit_code = 0;             // what GetExitCodeProcess tells of a started program
+  DWORD wait_result = WAIT_OBJECT_0;     // what WaitForSingleObject answers
+  std::vector<std::string> waits;        // the kind of each handle waited for
+  bool interactive_station = true;       // whether the process's window station is visible
   std::vector<FakeMessageBox> message_boxes;
   int message_box_answer = IDOK;
 
@@ -115,6 +119,7 @@ class FakeMachine {
   std::vector<std::pair<std::wstring, std::wstring>> delayed_moves;  // MoveFileExW at restart
   std::vector<DWORD> delayed_move_flags;  // the flags of each delayed move
   std::vector<std::wstring> deleted_trees;  // SHFileOperationW deletions
+  FILEOP_FLAGS shell_flags = 0;             // the flags of the last one
   std::vector<FaultRule> faults;
 
   // --- areas ------------------------------------------------------------

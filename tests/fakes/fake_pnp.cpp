@@ -44,10 +44,12 @@ CONFIGRET WINAPI FakeCM_Reenumerate_DevNode(DEVINST node, ULONG) {
 // Binds the package to every device of that hardware ID: the driver is there
 // at once, the queue after the device's delay.
 BOOL WINAPI FakeUpdateDriverForPlugAndPlayDevicesW(HWND, LPCWSTR hardware_id, LPCWSTR inf_path,
-                                                   DWORD, PBOOL reboot) {
+                                                   DWORD flags, PBOOL reboot) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::UpdateDriverForPlugAndPlayDevicesW, Text(hardware_id))) return FALSE;
-  if (reboot != nullptr) *reboot = FALSE;
+  m.pnp.binding_flags = flags;
+  m.pnp.reboot_asked = reboot != nullptr;
+  if (reboot != nullptr) *reboot = m.pnp.wants_restart ? TRUE : FALSE;
   if (hardware_id == nullptr || inf_path == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;

@@ -21,4 +21,7 @@ struct FakePnpDevice {
 struct FakePlugAndPlay {
   std::vector<FakePnpDevice> devices;
   std::vector<std::pair<std::wstring, std::wstring>> bindings;  // (hardware ID, INF path)
+  DWORD binding_flags = 0;       // the flags of the last binding
+  bool reboot_asked = false;     // whether the last binding took a restart flag to set
+  bool wants_restart = false;    // whether bindings tell that a restart is needed
 };

@@ -19,6 +19,7 @@ int WINAPI FakeSHFileOperationW(LPSHFILEOPSTRUCTW operation) {
     ADD_FAILURE() << "the fake shell only deletes";
     return ERROR_INVALID_PARAMETER;
   }
+  m.shell_flags = operation->fFlags;
   int result = 0;
   for (const wchar_t* path = operation->pFrom; path != nullptr && *path != L'\0';
        path += std::wcslen(path) + 1) {

@@ -340,9 +340,10 @@ HRESULT AsHresult(DWORD error) {
   return (error & 0x80000000u) != 0 ? static_cast<HRESULT>(error) : HRESULT_FROM_WIN32(error);
 }
 
-HRESULT WINAPI FakeUploadPrinterDriverPackageW(LPCWSTR, LPCWSTR inf_path, LPCWSTR, DWORD, HWND,
+HRESULT WINAPI FakeUploadPrinterDriverPackageW(LPCWSTR, LPCWSTR inf_path, LPCWSTR, DWORD flags, HWND,
                                                LPWSTR destination, PULONG destination_chars) {
   FakeMachine& m = Fake();
+  m.spooler.upload_flags = flags;
   DWORD error = 0;
   if (m.Enter(Seam::UploadPrinterDriverPackageW, Text(inf_path), &error)) return AsHresult(error);
   if (inf_path == nullptr || GetFileAttributesW(inf_path) == INVALID_FILE_ATTRIBUTES) {

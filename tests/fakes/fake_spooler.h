@@ -48,6 +48,7 @@ struct FakePendingPrinter {
 };
 
 struct FakeSpooler {
+  DWORD upload_flags = 0;  // the flags of the last package upload
   std::vector<FakePrinter> printers;
   std::vector<FakePendingPrinter> pending_printers;
   std::vector<FakeDriver> drivers;

@@ -68,7 +68,8 @@ TEST(CommandLine, FailedSplitCountsAsEmpty) {
 TEST(RunMode, UninstallFolderIsUsedWithoutProbingOrLookingAtTheName) {
   FakeMachine machine;
   machine.module_path = L"C:\\Drivers\\Setup\\unins000.exe";
-  EXPECT_EQ(Select(L"-u D:\\Other\\ /silence"), RunMode::kUninstallDialog);
+  EXPECT_EQ(Select(L"-u D:\\Other\\"), RunMode::kUninstallDialog);
+  EXPECT_EQ(Select(L"-u D:\\Other\\ /silence"), RunMode::kSilentUninstall);
   EXPECT_STREQ(InstallDirectory.c_str(), L"D:\\Other\\");
   EXPECT_FALSE(Probed(machine));
   EXPECT_EQ(machine.CallCount(Seam::GetModuleFileNameW), 0);
@@ -109,7 +110,9 @@ TEST(Entry, SecondInstanceLeavesAtOnce) {
   machine.module_path = L"C:\\Drivers\\Setup\\unins000.exe";
   EXPECT_EQ(RunProgram(nullptr, L""), 0);
   EXPECT_TRUE(machine.processes.empty());
-  EXPECT_EQ(machine.CallCount(Seam::CommandLineToArgvW), 0);
+  // Only the command line is read, to tell a deployment tool to try again.
+  EXPECT_EQ(machine.CallCount(Seam::GetModuleFileNameW), 0);
+  EXPECT_EQ(machine.CallCount(Seam::RegOpenKeyW), 0) << "no probe";
 }
 
 TEST(Entry, RefusedFolderShowsChangesAndStartsNothing) {

@@ -1,0 +1,4 @@
+#include "common/run_options.h"
+
+bool SilentRun = false;
+bool RestartNeeded = false;

@@ -1,0 +1,21 @@
+// How this run was asked to behave, and what it leaves for the deployment
+// tool that started it: the exit codes with Windows Installer's meanings.
+#pragma once
+
+#include "platform/win.h"
+
+// No window, no message box and no question of the shell: set by the entry
+// for "/silence" (and its aliases), and where nobody can see a window.
+extern bool SilentRun;
+
+// Set once a file waits for the next system start (a replacement or a
+// deletion registered for then), or Plug and Play asked for a restart.
+extern bool RestartNeeded;
+
+constexpr int kExitRestartNeeded = ERROR_SUCCESS_REBOOT_REQUIRED;     // 3010
+constexpr int kExitAlreadyRunning = ERROR_INSTALL_ALREADY_RUNNING;    // 1618
+constexpr DWORD kInstallFailedExitCode = ERROR_INSTALL_FAILURE;       // 1603
+
+// The exit code of a silent run that did what it was asked: 0, or 3010 when
+// something waits for the next start.
+inline int SuccessExitCode() { return RestartNeeded ? kExitRestartNeeded : 0; }

@@ -1,0 +1,210 @@
+// Silent runs as a deployment tool sees them: no window, no question, and an
+// exit code with Windows Installer's meanings, one test per code.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "app/entry.h"
+#include "common/run_options.h"
+#include "discovery/usb_printers.h"
+#include "install/install_printer.h"
+#include "tests/unit/install_support.h"
+#include "tests/unit/inventory_fixture.h"
+
+namespace {
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void MakeFile(const std::wstring& path) { std::ofstream(std::string(path.begin(), path.end())) << "x"; }
+
+// --- the install ---------------------------------------------------------------
+
+class SilentInstall : public PackageTest {
+ protected:
+  void SetUp() override { machine.module_path = package + L"setup.exe"; }
+  void TearDown() override {
+    FreeUsbPrinterList(&UsbPrinterList);
+    // The probe's inventory is kept for the rest of the process.
+    if (!family_installed_) PackageTest::TearDown();
+  }
+  bool family_installed_ = false;
+  void FamilyInstalled() {
+    family_installed_ = true;
+    FakeDriver driver;
+    driver.name = L"Vellumor VL-K20";
+    driver.driver_path = L"C:\\spool\\vlm6drv6.dll";
+    machine.spooler.drivers.push_back(driver);
+  }
+};
+
+TEST_F(SilentInstall, TheFamilyInstalledAlreadyExits0AndStartsNothing) {
+  FamilyInstalled();
+  EXPECT_EQ(RunProgram(nullptr, L"/silence"), 0);
+  EXPECT_TRUE(machine.processes.empty()) << "no uninstaller, no window";
+  EXPECT_EQ(machine.CallCount(Seam::SetupDiGetClassDevsW), 0);
+}
+
+TEST_F(SilentInstall, AReplacementLeftForTheNextStartExits3010) {
+  AddUsbPrinter(machine, L"Vellumor VL-K20", 1);
+  WriteRealFile(DriverFile(L"vlm6drv6.dll"), "installed");       // an older driver DLL,
+  machine.FailNth(Seam::DeleteFileW, ERROR_SHARING_VIOLATION, 1);  // held open:
+  machine.FailNth(Seam::CopyFileW, ERROR_SHARING_VIOLATION, 1);    // neither deleted nor replaced
+  EXPECT_EQ(RunProgram(nullptr, L"/silence"), ERROR_SUCCESS_REBOOT_REQUIRED);
+  EXPECT_EQ(machine.delayed_moves.size(), 1u);
+}
+
+TEST_F(SilentInstall, PlugAndPlayAskingForARestartExits3010) {
+  AddUsbPrinter(machine, L"Vellumor VL-K20", 1);
+  machine.pnp.devices.push_back({L"usbprint\\vellumor vl-k20d5a5", L"Vellumor VL-K20", L"USB001", 0});
+  machine.pnp.wants_restart = true;
+  EXPECT_EQ(RunProgram(nullptr, L"/silence"), ERROR_SUCCESS_REBOOT_REQUIRED);
+}
+
+TEST_F(SilentInstall, BindingAndUploadAskNobodyInASilentRunOnly) {
+  machine.pnp.devices.push_back({L"usbprint\\vellumor vl-k20d5a5", L"Vellumor VL-K20", L"USB001", 0});
+  PrinterInstallRequest request = Request();
+  InstallPrinter(&request, InfPath().c_str());
+  EXPECT_EQ(machine.pnp.binding_flags, static_cast<DWORD>(INSTALLFLAG_FORCE));
+  EXPECT_FALSE(machine.pnp.reboot_asked);
+  EXPECT_EQ(machine.spooler.upload_flags, 2u);
+
+  ResetMachine();
+  machine.pnp.devices.push_back({L"usbprint\\vellumor vl-k20d5a5", L"Vellumor VL-K20", L"USB001", 0});
+  SilentRun = true;
+  request = Request();
+  InstallPrinter(&request, InfPath().c_str());
+  EXPECT_EQ(machine.pnp.binding_flags, static_cast<DWORD>(INSTALLFLAG_FORCE | INSTALLFLAG_NONINTERACTIVE));
+  EXPECT_TRUE(machine.pnp.reboot_asked) << "Windows shows no restart prompt";
+  EXPECT_EQ(machine.spooler.upload_flags, 2u | 1u) << "UPDP_SILENT_UPLOAD";
+}
+
+TEST(SilentEntry, AnotherInstanceRunningExits1618) {
+  FakeMachine machine;  // the second instance's handle is left for Windows
+  machine.mutexes[kSingleInstanceMutexName] = 1;
+  EXPECT_EQ(RunProgram(nullptr, L"/silence"), ERROR_INSTALL_ALREADY_RUNNING);
+  EXPECT_EQ(RunProgram(nullptr, L""), 0) << "a person sees the copy that runs";
+}
+
+TEST_F(SilentInstall, WhereNobodyCanSeeAWindowTheRunIsSilent) {
+  machine.interactive_station = false;
+  FamilyInstalled();
+  EXPECT_EQ(RunProgram(nullptr, L""), 0);
+  EXPECT_TRUE(machine.processes.empty()) << "as with /silence: no uninstall dialog";
+  EXPECT_EQ(TraceStarting(L"No one can see this run's windows").size(), 1u);
+}
+
+TEST(CommandLine, TheSilentOptionsOfDeploymentTools) {
+  FakeMachine machine;
+  for (const wchar_t* option : {L"/silence", L"/SILENT", L"/VerySilent", L"/quiet", L"/Q", L"/s"}) {
+    EXPECT_TRUE(ParseCommandLine(option).silent) << std::wstring(option).size();
+  }
+  EXPECT_FALSE(ParseCommandLine(L"/silentx").silent);
+}
+
+// --- the uninstall ---------------------------------------------------------------
+
+class SilentUninstallRun : public InventoryTest {
+ public:
+  ScopedInstallDirectory directory_;
+  std::wstring folder;
+  std::wstring monitor;
+
+  void SetUp() override {
+    InventoryTest::SetUp();
+    folder = machine.temp_directory + L"Tapstart\\";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    MakeFile(folder + L"unins000.exe");
+    MakeFile(folder + L"vlm6v6.inf");
+    monitor = machine.system_directory + L"\\vlm6mon.dll";
+    MakeFile(monitor);
+  }
+  void InstallOne() {
+    AddDriver(L"Vellumor VL-K20");
+    AddQueue(L"Vellumor VL-K20", L"Vellumor VL-K20");
+  }
+  // setup.exe -u <folder> /silence, as an administrator types it.
+  int Run() { return RunProgram(nullptr, (L"/silence -u \"" + folder).c_str()); }
+};
+
+TEST_F(SilentUninstallRun, NothingToRemoveExits0AndTheFolderGoesWithoutAQuestion) {
+  EXPECT_EQ(Run(), 0);
+  EXPECT_FALSE(Exists(folder));
+  EXPECT_TRUE(machine.message_boxes.empty());
+  EXPECT_EQ(machine.shell_flags & (FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI),
+            FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI);
+}
+
+TEST_F(SilentUninstallRun, RemovedExits0) {
+  InstallOne();
+  EXPECT_EQ(Run(), 0);
+  EXPECT_TRUE(machine.spooler.printers.empty());
+  EXPECT_FALSE(Exists(folder));
+}
+
+TEST_F(SilentUninstallRun, AMonitorFileInUseExits3010) {
+  machine.Fail(Seam::DeleteFileW, ERROR_SHARING_VIOLATION);
+  EXPECT_EQ(Run(), ERROR_SUCCESS_REBOOT_REQUIRED);
+  ASSERT_EQ(machine.delayed_moves.size(), 1u);
+  EXPECT_EQ(machine.delayed_moves[0].first, monitor);
+}
+
+TEST_F(SilentUninstallRun, AFailedDriverDeletionExitsWithItsErrorAndKeepsTheFolder) {
+  InstallOne();
+  machine.Fail(Seam::DeletePrinterDriverExW, ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(Run(), ERROR_INVALID_PARAMETER);
+  EXPECT_TRUE(Exists(folder));
+}
+
+TEST_F(SilentUninstallRun, AnInventoryThatCannotBeReadExits1603) {
+  machine.Fail(Seam::EnumPrinterDriversW, RPC_S_SERVER_UNAVAILABLE);
+  EXPECT_EQ(Run(), ERROR_INSTALL_FAILURE);
+  EXPECT_TRUE(Exists(folder));
+}
+
+TEST_F(SilentUninstallRun, AnotherInstanceRunningExits1618) {
+  machine.mutexes[kSingleInstanceMutexName] = 1;
+  EXPECT_EQ(Run(), ERROR_INSTALL_ALREADY_RUNNING);
+}
+
+// --- the hand-over to the temporary copy -------------------------------------------
+
+TEST_F(SilentUninstallRun, TheFirstProcessStartsItsCopySilentlyAndExitsWithItsResult) {
+  const std::wstring program = machine.temp_directory + L"unins000.exe";
+  MakeFile(program);
+  machine.module_path = program;
+  machine.child_exit_code = ERROR_INVALID_PARAMETER;
+
+  EXPECT_EQ(RunProgram(nullptr, L"/silence"), ERROR_INVALID_PARAMETER);
+
+  ASSERT_EQ(machine.processes.size(), 1u);
+  int count = 0;
+  LPWSTR* args = CommandLineToArgvW(machine.processes[0].command_line.c_str(), &count);  // the real splitter
+  ASSERT_EQ(count, 5);
+  EXPECT_STREQ(args[1], L"/silence") << "before -u: what follows -u is the folder";
+  EXPECT_EQ(std::wstring(args[2]), L"/after=" + std::to_wstring(GetCurrentProcessId()));
+  EXPECT_STREQ(args[3], L"-u");
+  EXPECT_EQ(std::wstring(args[4]), machine.temp_directory);
+  LocalFree(args);
+  EXPECT_EQ(machine.waits, std::vector<std::string>{"process"}) << "it waited for its copy";
+}
+
+TEST_F(SilentUninstallRun, TheCopyDeletesTheFolderOnlyAfterTheFirstProcessEnded) {
+  machine.module_path = machine.temp_directory + L"uni1A.tmp";
+  EXPECT_EQ(RunProgram(nullptr, (L"/silence /after=4242 -u \"" + folder).c_str()), 0);
+  EXPECT_TRUE(Exists(folder)) << "the first process still runs from it";
+  ASSERT_EQ(machine.processes.size(), 1u);
+  const std::wstring line = machine.processes[0].command_line;
+  const size_t tail = line.find(L"\" ") + 2;
+  EXPECT_EQ(line.substr(tail), L"/silence /finish /after=4242 -u \"" + folder);
+
+  machine.calls.clear();
+  EXPECT_EQ(RunProgram(nullptr, line.substr(tail).c_str()), 0);
+  const int opened = machine.FirstCall(Seam::OpenProcess);
+  const int waited = machine.FirstCall(Seam::WaitForSingleObject);
+  const int deleted = machine.FirstCall(Seam::SHFileOperationW);
+  EXPECT_TRUE(opened >= 0 && opened < waited && waited < deleted);
+  EXPECT_EQ(machine.CallCount(Seam::OpenProcess, L"4242"), 1);
+  EXPECT_FALSE(Exists(folder));
+}
+
+}  // namespace
