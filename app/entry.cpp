@@ -4,6 +4,7 @@
 #include <cwctype>
 
 #include "common/package.h"
+#include "common/log.h"
 #include "common/path.h"
 #include "common/process.h"
 #include "common/run_options.h"
@@ -143,7 +144,8 @@ void StartFinishingCopy(SingleInstanceLock& lock, DWORD first_process) {
   WideText<kPathCapacity> module_path;
   WideText<kChildCommandLineCapacity> line = {};
   if (!ReadModulePath(module_path) ||
-      !BoundedFormat(line, L"\"%ws\" /silence /finish /after=%u -u \"%ws", module_path, first_process,
+      !BoundedFormat(line, L"\"%ws\" /silence /finish /after=%u %ws%ws%ws-u \"%ws", module_path, first_process,
+                     LogPath()[0] != L'\0' ? L"/log=\"" : L"", LogPath(), LogPath()[0] != L'\0' ? L"\" " : L"",
                      InstallDirectory)) {
     trace("The folder %ws stays: no command line for its deletion", InstallDirectory);
     return;
@@ -158,6 +160,15 @@ void StartInstalledUninstaller(SingleInstanceLock& lock) {
   BoundedFormat(line, L"\"%ws\\%ws\"", InstallDirectory, kUninstallerName);
   lock.Close();
   StartDetached(line);
+}
+
+// The options and exit codes, for a person who asked with "/?".
+void ShowHelp() {
+  WideText<1024> text;
+  WideText<64> caption;
+  LoadText(text, IDS_HELP);
+  LoadText(caption, IDS_MESSAGE_CAPTION);
+  os.MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_OK | MB_ICONINFORMATION);
 }
 
 }  // namespace
@@ -195,6 +206,20 @@ CommandLineOptions ParseCommandLine(const wchar_t* tail) {
       options.finish = true;
     } else if (_wcsnicmp(args[i], L"/after=", 7) == 0) {
       options.after = static_cast<DWORD>(std::wcstoul(args[i] + 7, nullptr, 10));
+    } else if (_wcsnicmp(args[i], L"/timeout=", 9) == 0) {
+      // Seconds up to a day; anything else is no number of seconds.
+      const unsigned long seconds = std::wcstoul(args[i] + 9, nullptr, 10);
+      options.timeout_seconds = seconds <= 86400 ? static_cast<DWORD>(seconds) : 86400;
+    } else if (_wcsicmp(args[i], L"/log") == 0) {
+      options.log = true;
+      options.log_path.clear();
+    } else if (_wcsnicmp(args[i], L"/log=", 5) == 0) {
+      options.log = true;
+      options.log_refused = args[i][5] == L'\0' || !BoundedCopy(options.log_path, args[i] + 5);
+    } else if (_wcsicmp(args[i], L"/stage") == 0) {
+      options.stage = true;
+    } else if (_wcsicmp(args[i], L"/?") == 0) {
+      options.help = true;
     }
   }
   os.LocalFree(args);
@@ -233,6 +258,9 @@ RunMode SelectRunMode(const CommandLineOptions& options) {
     return options.silent ? RunMode::kSilentInstall : RunMode::kInstallDialog;
   }
 
+  if (options.help) return RunMode::kHelp;
+  // Staging alone looks neither for a printer nor at what is installed.
+  if (options.stage && options.timeout_seconds == 0) return RunMode::kStage;
   if (IsUninstallerStem(name.c_str())) return RunMode::kRelaunchAsUninstaller;
   // A silent run never opens the uninstall dialog: the wanted state holds.
   if (ProbeInstallState() == InstallState::kInstalled) {
@@ -244,11 +272,18 @@ RunMode SelectRunMode(const CommandLineOptions& options) {
 void FormatRelaunchCommandLine(WideText<kChildCommandLineCapacity>& line,
                                const wchar_t* temporary_copy, const wchar_t* directory, DWORD silent_parent) {
   line = {};
-  if (silent_parent != 0) {
-    BoundedFormat(line, L"\"%ws\" /silence /after=%u -u \"%ws", temporary_copy, silent_parent, directory);
-  } else {
-    BoundedFormat(line, L"\"%ws\" -u \"%ws", temporary_copy, directory);
+  // Options go before "-u": what follows it is the folder. The copy logs to
+  // the same file.
+  WideText<kPathCapacity + 64> options = {};
+  if (silent_parent != 0) BoundedFormat(options, L"/silence /after=%u ", silent_parent);
+  if (LogPath()[0] != L'\0') {
+    WideText<kPathCapacity + 16> log = {};
+    BoundedFormat(log, L"/log=\"%ws\" ", LogPath());
+    WideText<kPathCapacity + 64> both = {};
+    BoundedFormat(both, L"%ws%ws", options, log);
+    options = both;
   }
+  BoundedFormat(line, L"\"%ws\" %ws-u \"%ws", temporary_copy, options, directory);
 }
 
 
@@ -261,9 +296,22 @@ int RunProgram(HINSTANCE instance, const wchar_t* tail) {
     options.silent = true;
     trace("No one can see this run's windows: it runs silently.");
   }
+  // Staging is a silent run of its own.
+  if (options.stage && !options.uninstall) options.silent = true;
   SilentRun = options.silent;
+  if (SilentRun) SearchTimeoutMs = options.timeout_seconds * 1000;
+  // Nothing is changed when the log that was asked for cannot be written.
+  if (options.log && (options.log_refused || !OpenLog(options.log_path.c_str(), tail, SilentRun))) {
+    return kExitLogFailure;
+  }
   // A deployment tool is told to try again later; a person sees the copy that runs.
-  if (lock.second_instance) return SilentRun ? kExitAlreadyRunning : 0;
+  if (lock.second_instance) {
+    const int code = SilentRun ? kExitAlreadyRunning : 0;
+    // No output of its own but the log that was asked for.
+    LogLine(L"Another instance runs.");
+    CloseLog(code);
+    return code;
+  }
 
   int exit_code = 0;
   switch (SelectRunMode(options)) {
@@ -294,8 +342,16 @@ int RunProgram(HINSTANCE instance, const wchar_t* tail) {
       // A deployment tool must not record a failed install as a success.
       const DWORD result = InstallWorker(nullptr);
       exit_code = result != 0 ? static_cast<int>(result) : SuccessExitCode();
+      // No printer in time: the package is put in place for the printer to come.
+      if (result == ERROR_TIMEOUT && options.stage) exit_code = StageDriverPackage();
       break;
     }
+    case RunMode::kStage:
+      exit_code = StageDriverPackage();
+      break;
+    case RunMode::kHelp:
+      if (!SilentRun) ShowHelp();
+      break;
     case RunMode::kInstallDialog:
       OpenDialog(IDD_INSTALLER, InstallerDialogProc);
       break;
@@ -304,5 +360,6 @@ int RunProgram(HINSTANCE instance, const wchar_t* tail) {
       break;
   }
   lock.Close();
+  CloseLog(exit_code);
   return exit_code;
 }

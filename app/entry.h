@@ -15,6 +15,8 @@ enum class RunMode {
   kStartUninstaller,       // the driver is installed: start unins000.exe
   kAlreadyInstalled,       // silently, and the driver is installed: nothing to do
   kSilentInstall,          // "/silence": install without a window
+  kStage,                  // "/stage": the package into the driver store, nothing else
+  kHelp,                   // "/?": the options and exit codes in a message box
   kInstallDialog,          // the installer dialog
 };
 
@@ -26,6 +28,12 @@ struct CommandLineOptions {
   bool silent = false;
   bool finish = false;  // "/finish": delete the folder once process `after` has ended
   DWORD after = 0;      // "/after=<id>": the uninstaller that waits for this run's result
+  bool stage = false;   // "/stage"
+  bool help = false;    // "/?"
+  DWORD timeout_seconds = 0;  // "/timeout=<seconds>"; 0: none
+  bool log = false;            // "/log" or "/log=<path>"
+  WideText<kPathCapacity> log_path = {};  // empty: a new log in the temporary folder
+  bool log_refused = false;    // a log path too long to keep
   bool directory_refused = false;  // a "-u" folder that was empty or did not fit
   WideText<kPathCapacity> directory = {};
 };

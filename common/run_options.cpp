@@ -2,3 +2,4 @@
 
 bool SilentRun = false;
 bool RestartNeeded = false;
+DWORD SearchTimeoutMs = 0;

@@ -8,6 +8,9 @@
 // for "/silence" (and its aliases), and where nobody can see a window.
 extern bool SilentRun;
 
+// How long a silent install searches for a printer; 0: until one appears.
+extern DWORD SearchTimeoutMs;
+
 // Set once a file waits for the next system start (a replacement or a
 // deletion registered for then), or Plug and Play asked for a restart.
 extern bool RestartNeeded;
@@ -15,6 +18,8 @@ extern bool RestartNeeded;
 constexpr int kExitRestartNeeded = ERROR_SUCCESS_REBOOT_REQUIRED;     // 3010
 constexpr int kExitAlreadyRunning = ERROR_INSTALL_ALREADY_RUNNING;    // 1618
 constexpr DWORD kInstallFailedExitCode = ERROR_INSTALL_FAILURE;       // 1603
+constexpr DWORD kExitDriverBlocked = ERROR_PRINTER_DRIVER_BLOCKED;    // 3014
+constexpr DWORD kExitLogFailure = ERROR_INSTALL_LOG_FAILURE;          // 1622
 
 // The exit code of a silent run that did what it was asked: 0, or 3010 when
 // something waits for the next start.

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common/log.h"
 #include "platform/os.h"
 
 void TraceArgs(const char* format, const FormatArg* args, size_t count) {
@@ -16,4 +17,5 @@ void TraceArgs(const char* format, const FormatArg* args, size_t count) {
   if (length > kTraceLineCapacity - 1) return;
   os.OutputDebugStringW(line);
   os.OutputDebugStringW(L"\n");
+  LogLine(line);
 }

@@ -37,7 +37,9 @@ void WaitForQueue(const PrinterInstallRequest& request) {
 
 }  // namespace
 
-int DoUploadDriverPackage(const wchar_t* inf_path) {
+int DoUploadDriverPackage(const wchar_t* inf_path) { return UploadDriverPackage(inf_path) == S_OK ? 1 : 0; }
+
+HRESULT UploadDriverPackage(const wchar_t* inf_path) {
   WideText<kUploadedInfPathCapacity> store_path = {};
   ULONG capacity = kUploadedInfPathCapacity;
   const DWORD flags = kUploadAlways | (SilentRun ? kSilentUpload : 0);
@@ -46,7 +48,7 @@ int DoUploadDriverPackage(const wchar_t* inf_path) {
   // Whatever the call wrote, the text ends inside its field.
   store_path.chars[kUploadedInfPathCapacity - 1] = L'\0';
   trace("DoUploadDriverPackage, %ws, code:%d.", store_path, static_cast<int>(result));
-  return result == S_OK ? 1 : 0;
+  return result;
 }
 
 void ReenumerateDeviceTree(ULONG flags) {

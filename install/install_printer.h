@@ -10,6 +10,8 @@
 // queue is there.
 int InstallPrinter(PrinterInstallRequest* request, const wchar_t* inf_path, DWORD* error = nullptr);
 int DoUploadDriverPackage(const wchar_t* inf_path);
+// The upload itself: its HRESULT, traced.
+HRESULT UploadDriverPackage(const wchar_t* inf_path);
 // Asks Windows to look for new devices from the root of the device tree;
 // CM_REENUMERATE_SYNCHRONOUS waits until it has, CM_REENUMERATE_NORMAL does not.
 void ReenumerateDeviceTree(ULONG flags = CM_REENUMERATE_NORMAL);

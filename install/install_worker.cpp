@@ -7,6 +7,7 @@
 #include "discovery/usb_printers.h"
 #include "install/install_printer.h"
 #include "install/install_request.h"
+#include "install/print_policy.h"
 #include "platform/os.h"
 #include "resources/resource_ids.h"
 
@@ -79,6 +80,19 @@ DWORD WINAPI InstallWorker(LPVOID parameter) {
   MessageText text = {};
   MessageText message = {};
 
+  // Before anything is changed: where Windows admits only its own drivers,
+  // nothing of ours is tried, and the user is told why.
+  if (ProtectedPrintModeOn()) {
+    LoadText(text, IDS_PROTECTED_PRINT);
+    // The log shows the whole text; the status line may be too short for it.
+    view.Show(IDC_PICTURE, false);
+    view.Show(IDC_LOG, true);
+    view.Line(text.c_str());
+    view.Progress(100);
+    return kExitDriverBlocked;
+  }
+  const ULONGLONG search_start = os.GetTickCount64();
+
   if (!FormDriverInfPath()) {
     // Nothing may run on a cut path: neither the install nor the wizard.
     trace("Driver INF path does not fit, folder: %ws", InstallDirectory);
@@ -137,6 +151,10 @@ DWORD WINAPI InstallWorker(LPVOID parameter) {
       view.Line(text.c_str());
       os.Sleep(kSearchPauseMs);
       ReenumerateDeviceTree(CM_REENUMERATE_SYNCHRONOUS);
+      if (SearchTimeoutMs != 0 && os.GetTickCount64() - search_start >= SearchTimeoutMs) {
+        trace("No supported printer within %u s; the search ends.", SearchTimeoutMs / 1000);
+        return ERROR_TIMEOUT;
+      }
     }
   } while (last_result == 0);
 
@@ -152,4 +170,12 @@ void AppendLogText(HWND edit, const wchar_t* text) {
   const int end = GetWindowTextLengthW(edit);
   SendMessageW(edit, EM_SETSEL, end, end);
   SendMessageW(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
+}
+
+int StageDriverPackage() {
+  if (ProtectedPrintModeOn()) return static_cast<int>(kExitDriverBlocked);
+  if (!FormDriverInfPath()) return ERROR_FILENAME_EXCED_RANGE;
+  const HRESULT result = UploadDriverPackage(DriverInfPath.c_str());
+  trace("Staging the driver package: %d", static_cast<int>(result));
+  return static_cast<int>(result);
 }

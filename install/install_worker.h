@@ -14,3 +14,9 @@ DWORD WINAPI InstallWorker(LPVOID window);
 
 // Appends text at the end of an edit control, as one step the user cannot undo.
 void AppendLogText(HWND edit, const wchar_t* text);
+
+// Puts the driver package into the driver store without looking for a
+// printer and without registering anything, so that Windows installs the
+// driver by itself when a supported printer is plugged in later. 0, or the
+// upload's HRESULT; 3014 under protected print mode, 206 without the INF path.
+int StageDriverPackage();

@@ -37,8 +37,9 @@
   X(GetTempFileNameW) X(GetSystemDirectoryW) X(GetModuleFileNameW)           \
   X(CreateProcessW) X(CloseHandle) X(CreateMutexW) X(ReleaseMutex)           \
   X(LocalAlloc) X(LocalFree) X(Sleep) X(OutputDebugStringW)                  \
-  X(WaitForSingleObject) X(GetExitCodeProcess) X(OpenProcess)                \
+  X(WaitForSingleObject) X(GetExitCodeProcess) X(OpenProcess) X(GetTickCount64) \
   X(GetProcessWindowStation) X(GetUserObjectInformationW)                    \
+  X(CreateFileW) X(WriteFile) X(GetLocalTime) X(GetUserNameW)                \
   X(GetNativeSystemInfo) X(CommandLineToArgvW) X(SHFileOperationW)           \
   X(SHChangeNotify) X(MessageBoxW) X(WideCharToMultiByte)
 

@@ -49,7 +49,9 @@ BOOL WINAPI FakeCloseHandle(HANDLE handle) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
+  const bool real_file = it->second == "file";
   m.open_handles.erase(it);
+  if (real_file) ::CloseHandle(handle);
   auto named = m.mutex_handles.find(handle);
   if (named != m.mutex_handles.end()) {
     --m.mutexes[named->second];
@@ -227,6 +229,47 @@ BOOL WINAPI FakeCreateProcessW(LPCWSTR, LPWSTR command_line, LPSECURITY_ATTRIBUT
   return TRUE;
 }
 
+// Real files (the log), their handles accounted for.
+HANDLE WINAPI FakeCreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                              DWORD disposition, DWORD attributes, HANDLE model) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::CreateFileW, Text(path))) return INVALID_HANDLE_VALUE;
+  HANDLE file = CreateFileW(path, access, share, security, disposition, attributes, model);
+  if (file != INVALID_HANDLE_VALUE) m.open_handles[file] = "file";
+  return file;
+}
+
+BOOL WINAPI FakeWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::WriteFile)) return FALSE;
+  return WriteFile(file, data, size, written, overlapped);
+}
+
+// The virtual clock, from 2026-12-08 09:30:00.000 on.
+void WINAPI FakeGetLocalTime(LPSYSTEMTIME time) {
+  const uint64_t ms = Fake().clock_ms;
+  *time = {};
+  time->wYear = 2026;
+  time->wMonth = 12;
+  time->wDay = 8;
+  time->wHour = static_cast<WORD>(9 + ms / 3600000 % 15);
+  time->wMinute = static_cast<WORD>(30 + ms / 60000 % 30);
+  time->wSecond = static_cast<WORD>(ms / 1000 % 60);
+  time->wMilliseconds = static_cast<WORD>(ms % 1000);
+}
+
+ULONGLONG WINAPI FakeGetTickCount64() { return Fake().clock_ms; }
+
+BOOL WINAPI FakeGetUserNameW(LPWSTR name, LPDWORD size) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::GetUserNameW)) return FALSE;
+  const std::wstring user = L"SYSTEM";
+  if (*size < user.size() + 1) return FALSE;
+  wcscpy(name, user.c_str());
+  *size = static_cast<DWORD>(user.size() + 1);
+  return TRUE;
+}
+
 DWORD WINAPI FakeWaitForSingleObject(HANDLE handle, DWORD) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::WaitForSingleObject)) return WAIT_FAILED;
@@ -319,6 +362,11 @@ void InstallCoreFakes(OsTable& t) {
   t.MessageBoxW = FakeMessageBoxW;
   t.WideCharToMultiByte = FakeWideCharToMultiByte;
   t.WaitForSingleObject = FakeWaitForSingleObject;
+  t.CreateFileW = FakeCreateFileW;
+  t.WriteFile = FakeWriteFile;
+  t.GetLocalTime = FakeGetLocalTime;
+  t.GetTickCount64 = FakeGetTickCount64;
+  t.GetUserNameW = FakeGetUserNameW;
   t.GetExitCodeProcess = FakeGetExitCodeProcess;
   t.OpenProcess = FakeOpenProcess;
   t.GetProcessWindowStation = FakeGetProcessWindowStation;

@@ -167,6 +167,23 @@ const EnglishString kEnglishTable[] = {
     {IDS_FOUND_PRINTER, L"Found the printer %ws, installing the driver...\r\n", 260},
     {IDS_DONE, L"Done", 260},
     {IDS_SEARCHING, L"Searching for printer devices, please wait...", 260},
+    {IDS_PROTECTED_PRINT,
+     L"Windows protected print mode is on: it admits only the print drivers that come with Windows, so this "
+     L"printer driver cannot be installed. An administrator can turn the mode off in the printer policies of "
+     L"Windows.",
+     kNoDeviceTextCapacity},
+    {IDS_HELP,
+     L"Options:\r\n"
+     L"/silence (also /silent, /verysilent, /quiet, /q, /s): install without a window\r\n"
+     L"/log or /log=<file>: write the trace into a log file\r\n"
+     L"/timeout=<seconds>: silently, stop searching for a printer after that time\r\n"
+     L"/stage: silently, only put the driver into the driver store\r\n"
+     L"-u <folder>: uninstall the driver installed from that folder\r\n"
+     L"/?: this help\r\n\r\n"
+     L"Exit codes: 0 done; 3010 done, restart needed; 1618 another install is running, try later; "
+     L"1460 no printer in time; 1622 the log cannot be written; 3014 blocked by Windows protected print mode; "
+     L"any other: the Windows error of the failure.",
+     1024},
 };
 
 // --- strings -----------------------------------------------------------------
@@ -209,7 +226,7 @@ TEST(ResourceStrings, EveryLanguageHoldsEveryStringWithinItsBuffer) {
           << "string " << s.id << " in " << LanguageName(lang) << " would be cut";
     }
     EXPECT_FALSE(StringOf(lang, IDS_NO_DEVICE - 1).has_value()) << "nothing before 101";
-    EXPECT_FALSE(StringOf(lang, IDS_SEARCHING + 1).has_value()) << "nothing after 119";
+    EXPECT_FALSE(StringOf(lang, IDS_HELP + 1).has_value()) << "nothing after 121";
   }
 }
 

@@ -1,0 +1,31 @@
+// The run's log file, for support staff and fleets: every trace line, with a
+// local time stamp to the millisecond, in a UTF-8 text file that repeated
+// runs append to. Without "/log" nothing is written anywhere.
+#pragma once
+
+#include "common/text.h"
+#include "common/trace.h"
+#include "platform/win.h"
+
+// Opens (or creates) the log at `path` for appending; with no path, a new
+// "Tapstart <date time>.log" in the temporary folder. Writes the opening
+// lines: the program's version, the command line, the Windows version and
+// build, the native architecture, the account and whether the run is silent.
+// False when the file cannot be opened: the run must then end before it
+// changes anything.
+bool OpenLog(const wchar_t* path, const wchar_t* command_line, bool silent);
+
+// Appends one trace line (from any thread); nothing without an open log.
+void LogLine(const wchar_t* line);
+
+// Writes the closing line with the exit code and closes the log.
+void CloseLog(int exit_code);
+
+// The open log's path (empty without one), for the copies the run starts.
+const wchar_t* LogPath();
+
+// A log line: a trace line and its time stamp.
+constexpr size_t kTraceLogLineCapacity = kTraceLineCapacity + 32;
+
+// The program's own version, as the log names it.
+constexpr wchar_t kProgramVersion[] = L"1.1.0";

@@ -1,0 +1,144 @@
+// What support staff and fleets need: the log, a bounded search, staging
+// without a printer, the protected print mode, and the help.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "app/entry.h"
+#include "common/run_options.h"
+#include "discovery/usb_printers.h"
+#include "resources/resource_ids.h"
+#include "tests/built_program.h"
+#include "tests/unit/install_support.h"
+
+namespace {
+
+class SupportOptions : public PackageTest {
+ protected:
+  void SetUp() override { machine.module_path = package + L"setup.exe"; }
+  void TearDown() override {
+    FreeUsbPrinterList(&UsbPrinterList);
+    PackageTest::TearDown();
+  }
+  std::string ReadLog(const std::wstring& path) const { return ReadRealFile(path); }
+  void PolicyValue(DWORD value) {
+    machine.registry.SetDword(L"Software\\Policies\\Microsoft\\Windows NT\\Printers\\WPP",
+                              L"WindowsProtectedPrintGroupPolicyState", value);
+  }
+  int Run(const std::wstring& line) { return RunProgram(nullptr, line.c_str()); }
+};
+
+size_t Count(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+// --- the log ---------------------------------------------------------------------
+
+TEST_F(SupportOptions, TheLogOpensWithTheRunsFactsStampsEachLineAndEndsWithTheExitCode) {
+  const std::wstring log = machine.temp_directory + L"setup.log";
+  AddUsbPrinter(machine, L"Vellumor VL-K20", 1);
+  machine.spooler.printers.push_back({L"Vellumor VL-K20", L"USB001", L"Vellumor VL-K20"});
+  EXPECT_EQ(Run(L"/silence /log=" + log), 0);
+  const std::string text = ReadLog(log);
+  for (const char* opening : {"Tapstart installer 1.1.0\r\n", "Command line: /silence /log=", "Windows: ",
+                              "Native architecture: 9 (Windows x64)\r\n", "Account: SYSTEM\r\n", "Silent run: yes\r\n"}) {
+    EXPECT_NE(text.find(opening), std::string::npos) << opening;
+  }
+  EXPECT_NE(text.find(" Installing printer model: Vellumor VL-K20, name: Vellumor VL-K20, port: USB001\r\n"),
+            std::string::npos);
+  EXPECT_EQ(text.compare(0, 24, "2026-12-08 09:30:00.000 "), 0) << "a local time stamp to the millisecond";
+  EXPECT_NE(text.rfind("Exit code: 0\r\n"), std::string::npos);
+  EXPECT_EQ(text.rfind("Exit code: 0\r\n"), text.size() - 14) << "the last line";
+}
+
+TEST_F(SupportOptions, AGivenLogIsAppendedTo) {
+  const std::wstring log = machine.temp_directory + L"setup.log";
+  WriteRealFile(log, "an earlier run\r\n");
+  AddUsbPrinter(machine, L"Vellumor VL-K20", 1);
+  machine.spooler.printers.push_back({L"Vellumor VL-K20", L"USB001", L"Vellumor VL-K20"});
+  Run(L"/silence /log=" + log);
+  const std::string text = ReadLog(log);
+  EXPECT_EQ(text.compare(0, 16, "an earlier run\r\n"), 0);
+  EXPECT_EQ(Count(text, "Exit code: "), 1u);
+}
+
+TEST_F(SupportOptions, ALogThatCannotBeOpenedEndsTheRunWith1622BeforeAnyChange) {
+  AddUsbPrinter(machine, L"Vellumor VL-K20", 1);
+  EXPECT_EQ(Run(L"/silence /log=" + machine.temp_directory + L"missing\\setup.log"), ERROR_INSTALL_LOG_FAILURE);
+  for (Seam fn : {Seam::SetupDiGetClassDevsW, Seam::RegOpenKeyW, Seam::OpenPrinterW, Seam::CopyFileW}) {
+    EXPECT_EQ(machine.CallCount(fn), 0) << fn;
+  }
+  EXPECT_TRUE(machine.message_boxes.empty());
+}
+
+// --- a bounded search, and staging ------------------------------------------------
+
+TEST_F(SupportOptions, ASilentSearchWithATimeoutEndsWith1460) {
+  EXPECT_EQ(Run(L"/silence /timeout=3"), ERROR_TIMEOUT);
+  EXPECT_EQ(machine.clock_ms, 3000u);
+  EXPECT_EQ(machine.CallCount(Seam::UploadPrinterDriverPackageW), 0) << "nothing installed";
+}
+
+TEST_F(SupportOptions, StagingMakesOneUploadAndNothingElse) {
+  AddUsbPrinter(machine, L"Vellumor VL-K20", 1);
+  EXPECT_EQ(Run(L"/stage"), 0);
+  EXPECT_EQ(machine.CallCount(Seam::UploadPrinterDriverPackageW), 1);
+  for (Seam fn : {Seam::SetupDiGetClassDevsW, Seam::AddPrinterDriverW, Seam::AddPrinterW, Seam::AddMonitorW,
+                  Seam::RegOpenKeyW, Seam::UpdateDriverForPlugAndPlayDevicesW}) {
+    EXPECT_EQ(machine.CallCount(fn), 0) << fn;
+  }
+  EXPECT_EQ(machine.spooler.packages.size(), 1u) << "the package is in the driver store";
+}
+
+TEST_F(SupportOptions, ATimeoutWithStagingStagesOnceTheTimeIsUp) {
+  EXPECT_EQ(Run(L"/silence /timeout=3 /stage"), 0);
+  EXPECT_EQ(machine.CallCount(Seam::UploadPrinterDriverPackageW), 1);
+  EXPECT_EQ(machine.clock_ms, 3000u);
+}
+
+// --- Windows protected print mode -----------------------------------------------------
+
+TEST_F(SupportOptions, ProtectedPrintModeBlocksTheInstallBeforeAnythingIsTouched) {
+  PolicyValue(1);
+  AddUsbPrinter(machine, L"Vellumor VL-K20", 1);
+  machine.calls.clear();
+  EXPECT_EQ(RunProgram(nullptr, L"/silence"), ERROR_PRINTER_DRIVER_BLOCKED);
+  const int policy = machine.FirstCall(Seam::RegGetValueW);
+  ASSERT_GE(policy, 0);
+  for (size_t i = static_cast<size_t>(policy) + 1; i < machine.calls.size(); ++i) {
+    const Seam fn = machine.calls[i].function;
+    EXPECT_TRUE(fn == Seam::OutputDebugStringW || fn == Seam::ReleaseMutex || fn == Seam::CloseHandle ||
+                fn == Seam::LocalFree)
+        << "after the policy read: " << fn;
+  }
+  EXPECT_EQ(TraceStarting(L"Windows protected print mode is on").size(), 1u);
+}
+
+TEST_F(SupportOptions, ProtectedPrintModeOffMissingOrOfAnotherTypeLetsTheInstallGoOn) {
+  machine.spooler.printers.push_back({L"Vellumor VL-K20", L"USB001", L"Vellumor VL-K20"});
+  AddUsbPrinter(machine, L"Vellumor VL-K20", 1);
+  EXPECT_EQ(Run(L"/silence"), 0) << "missing";
+  PolicyValue(0);
+  EXPECT_EQ(Run(L"/silence"), 0) << "0";
+  machine.registry.SetString(L"Software\\Policies\\Microsoft\\Windows NT\\Printers\\WPP",
+                             L"WindowsProtectedPrintGroupPolicyState", L"1");
+  EXPECT_EQ(Run(L"/silence"), 0) << "a string";
+}
+
+// --- the help -----------------------------------------------------------------------
+
+TEST_F(SupportOptions, HelpShowsTheOptionsUnlessTheRunIsSilent) {
+  HMODULE program = LoadBuiltProgram();
+  ScopedModuleInstance resources(program);
+  EXPECT_EQ(RunProgram(program, L"/?"), 0);
+  ASSERT_EQ(machine.message_boxes.size(), 1u);
+  EXPECT_NE(machine.message_boxes[0].text.find(L"/timeout=<seconds>"), std::wstring::npos);
+  EXPECT_EQ(RunProgram(program, L"/? /silence"), 0);
+  EXPECT_EQ(machine.message_boxes.size(), 1u) << "nothing shown silently";
+  FreeLibrary(program);
+}
+
+}  // namespace
