@@ -25,7 +25,14 @@ uidriver=$(built uidriver.exe)
 spoolerlist=$(built spoolerlist.exe)
 win() { WINEDEBUG=-all,warn+seh tools/wine.sh "$@" 2>>"$log"; }
 ui() { win "$uidriver" "$@" --exe setup.exe; }
-shot() { import -window root "$shots/$1.png" && echo "   picture: $shots/$1.png"; }
+# A picture of the Wine desktop once the dialog has painted what it shows.
+shot() {
+  ui paint >/dev/null 2>&1 || true
+  import -window root "$shots/$1.png" && echo "   picture: $shots/$1.png"
+}
+# The start of a string of the program's table up to its first argument, to
+# wait for it on the dialog.
+text_start() { win "$uidriver" string 'C:\Tapstart\setup.exe' "$1" | tr -d '"\r' | sed 's/%.*//' | cut -c1-20; }
 
 echo "== Making a fresh Wine prefix in $prefix"
 prefix_up "$prefix" || { echo "demo: no Wine prefix could be made"; exit 1; }
@@ -35,12 +42,22 @@ echo "== Attaching a virtual USB printer \"Vellumor VL-K20\" on port 1"
 win "$usbprinter" add --description "Vellumor VL-K20" --port 1 --serial DEMO0001
 
 echo "== Running C:\\Tapstart\\setup.exe (the installer dialog)"
+# The found line stays up while the printer is installed: the program is held
+# still there for its first picture (its dialog thread still paints), then
+# let go. The watcher starts first, so that it sees that moment.
+found_text=$(text_start 117)
+ui hold 1006 "$found_text" 1005=1 --timeout 60 > "$demo/hold.txt" &
+watcher=$!
+sleep 1
 win 'C:\Tapstart\setup.exe' &
 program=$!
-ui wait-visible 1005 --timeout 60 >/dev/null && shot installer-installing || true
-done_text=$(win "$uidriver" string 'C:\Tapstart\setup.exe' 118 | tr -d '"')
+if wait "$watcher"; then
+  shot 1-installer-found
+  ui release >/dev/null
+fi
+done_text=$(win "$uidriver" string 'C:\Tapstart\setup.exe' 118 | tr -d '"\r')
 if ui wait-text 2 "$done_text" --timeout 180 >/dev/null; then
-  shot installer-installed
+  shot 2-installer-installed
   echo "   status line: $(ui text 1006)"
   echo "   log:         $(ui text 1005)"
   echo "   button 2:    $(ui text 2)"

@@ -45,6 +45,11 @@ prefix_up() {
   wine_run wineboot -i >/dev/null 2>&1
   wineserver -w
   wine_run reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  # Every program of the prefix opens its windows on one Wine desktop as big
+  # as the display, which draws frames and captions as Windows does (Xvfb has
+  # no window manager).
+  wine_run reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Tapstart /f >/dev/null 2>&1
+  wine_run reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Tapstart /d 1024x768 /f >/dev/null 2>&1
   # Keep the server, and with it the spooler, up between programs.
   wineserver -p
   wine_run net start spooler >/dev/null 2>&1

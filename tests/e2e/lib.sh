@@ -141,10 +141,12 @@ e2e_press() {
   return 1
 }
 
-# A picture of the whole display into build/screenshots/NAME.png.
+# A picture of the whole Wine desktop into build/screenshots/NAME.png, once
+# every dialog on it has painted what it shows.
 SHOTS="$BUILD_DIR/screenshots"
 shot() {
   mkdir -p "$SHOTS"
+  ui paint --timeout 2 >/dev/null 2>&1 || true
   DISPLAY=$(cat "$E2E_PREFIX.display") import -window root "$SHOTS/$1.png" 2>/dev/null || true
 }
 
