@@ -292,10 +292,8 @@ int RunProgram(HINSTANCE instance, const wchar_t* tail) {
   ModuleInstance = instance;
   SingleInstanceLock lock = TakeSingleInstanceLock();
   CommandLineOptions options = ParseCommandLine(tail);
-  if (!options.silent && !InteractiveWindowStation()) {
-    options.silent = true;
-    trace("No one can see this run's windows: it runs silently.");
-  }
+  const bool unseen = !options.silent && !InteractiveWindowStation();
+  if (unseen) options.silent = true;
   // Staging is a silent run of its own.
   if (options.stage && !options.uninstall) options.silent = true;
   SilentRun = options.silent;
@@ -304,6 +302,7 @@ int RunProgram(HINSTANCE instance, const wchar_t* tail) {
   if (options.log && (options.log_refused || !OpenLog(options.log_path.c_str(), tail, SilentRun))) {
     return kExitLogFailure;
   }
+  if (unseen) trace("No one can see this run's windows: it runs silently.");
   // A deployment tool is told to try again later; a person sees the copy that runs.
   if (lock.second_instance) {
     const int code = SilentRun ? kExitAlreadyRunning : 0;
