@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,31 @@ class InventoryTest : public ::testing::Test {
       }
     }
     return blocks;
+  }
+};
+
+inline void MakeFile(const std::wstring& path) {
+  std::ofstream out(std::string(path.begin(), path.end()), std::ios::binary);
+  out << "x";
+}
+
+inline bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// An install folder of ours, a real one (the uninstaller and the package
+// INF), and the monitor DLL in the system folder.
+class InstallFolderTest : public InventoryTest {
+ public:
+  std::wstring folder;   // ends with a backslash
+  std::wstring monitor;
+
+  void SetUp() override {
+    InventoryTest::SetUp();
+    folder = machine.temp_directory + L"Tapstart\\";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    MakeFile(folder + L"unins000.exe");
+    MakeFile(folder + L"vlm6v6.inf");
+    monitor = machine.system_directory + L"\\vlm6mon.dll";
+    MakeFile(monitor);
   }
 };
 

@@ -15,28 +15,13 @@
 
 namespace {
 
-void MakeFile(const std::wstring& path) {
-  std::ofstream out(std::string(path.begin(), path.end()), std::ios::binary);
-  out << "x";
-}
-
-bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-class Removal : public InventoryTest {
+class Removal : public InstallFolderTest {
  public:
   UninstallWindow dialog;
-  std::wstring folder;   // the install folder, a real one
-  std::wstring monitor;  // the monitor DLL in the system folder
 
   void SetUp() override {
-    InventoryTest::SetUp();
-    folder = machine.temp_directory + L"Tapstart\\";
-    CreateDirectoryW(folder.c_str(), nullptr);
-    MakeFile(folder + L"unins000.exe");
-    MakeFile(folder + L"vlm6v6.inf");
+    InstallFolderTest::SetUp();
     BoundedCopy(InstallDirectory, folder.c_str());
-    monitor = machine.system_directory + L"\\vlm6mon.dll";
-    MakeFile(monitor);
     BeginWorkerRun();  // as the dialog does before it starts the worker
   }
   void TearDown() override {

@@ -13,10 +13,6 @@
 
 namespace {
 
-bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-void MakeFile(const std::wstring& path) { std::ofstream(std::string(path.begin(), path.end())) << "x"; }
-
 // --- the install ---------------------------------------------------------------
 
 class SilentInstall : public PackageTest {
@@ -103,21 +99,10 @@ TEST(CommandLine, TheSilentOptionsOfDeploymentTools) {
 
 // --- the uninstall ---------------------------------------------------------------
 
-class SilentUninstallRun : public InventoryTest {
+class SilentUninstallRun : public InstallFolderTest {
  public:
   ScopedInstallDirectory directory_;
-  std::wstring folder;
-  std::wstring monitor;
 
-  void SetUp() override {
-    InventoryTest::SetUp();
-    folder = machine.temp_directory + L"Tapstart\\";
-    CreateDirectoryW(folder.c_str(), nullptr);
-    MakeFile(folder + L"unins000.exe");
-    MakeFile(folder + L"vlm6v6.inf");
-    monitor = machine.system_directory + L"\\vlm6mon.dll";
-    MakeFile(monitor);
-  }
   void InstallOne() {
     AddDriver(L"Vellumor VL-K20");
     AddQueue(L"Vellumor VL-K20", L"Vellumor VL-K20");
