@@ -112,7 +112,13 @@ int Failed(DWORD error) {
   return 0;
 }
 
-void CopyToSystemDirectoryAction(const wchar_t* source_path) { CopyToSystemDirectory(source_path); }
+// Whether the last stop of the spooler for the monitor ran its copy.
+bool monitor_copy_ran = false;
+
+void CopyToSystemDirectoryAction(const wchar_t* source_path) {
+  monitor_copy_ran = true;
+  CopyToSystemDirectory(source_path);
+}
 
 }  // namespace
 
@@ -132,7 +138,13 @@ int StageArchitectureFile(const wchar_t* file_name) {
   // system directory can only be replaced while the spooler is stopped. It is
   // copied there whatever happened in the printer-driver directory.
   if (std::wcscmp(file_name, kMonitorDll) == 0) {
+    monitor_copy_ran = false;
     RestartSpoolerWithAction(CopyToSystemDirectoryAction, source.chars);
+    // Without a running spooler there is no stop to copy in; the monitor
+    // cannot be added then, and support should see why.
+    if (!monitor_copy_ran) {
+      trace("The spooler is not running; %ws is not copied into the system directory.", file_name);
+    }
   }
   return staged ? 1 : Failed(error);
 }

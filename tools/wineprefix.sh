@@ -35,7 +35,9 @@ start_xvfb() {
 }
 
 prefix_up() {
-  local prefix=$1
+  # Wine's server takes an absolute prefix only.
+  local prefix
+  prefix=$(realpath -m "$1")
   prefix_down "$prefix" 2>/dev/null
   rm -rf "$prefix"
   mkdir -p "$prefix"
@@ -44,20 +46,35 @@ prefix_up() {
   DISPLAY=$(cat "$prefix.display"); export DISPLAY
   wine_run wineboot -i >/dev/null 2>&1
   wineserver -w
+  # From here on one server for the whole prefix, kept up between programs,
+  # so that the spooler runs on between them. A server that some program
+  # started exits soon after its last program, taking the spooler with it;
+  # the persistent one must be the first.
+  wineserver -p >/dev/null 2>&1 </dev/null
   wine_run reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
   # Every program of the prefix opens its windows on one Wine desktop as big
   # as the display, which draws frames and captions as Windows does (Xvfb has
   # no window manager).
   wine_run reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Tapstart /f >/dev/null 2>&1
   wine_run reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Tapstart /d 1024x768 /f >/dev/null 2>&1
-  # Keep the server, and with it the spooler, up between programs.
-  wineserver -p
-  wine_run net start spooler >/dev/null 2>&1
-  return 0
+  start_spooler
+}
+
+# Starts the spooler and waits until the service manager reports it running.
+start_spooler() {
+  local i
+  for i in $(seq 1 20); do
+    wine_run net start spooler >/dev/null 2>&1
+    wine_run sc query spooler 2>/dev/null | grep -q 'STATE *: *4 ' && return 0
+    sleep 0.5
+  done
+  echo "wineprefix.sh: the spooler does not run in $WINEPREFIX" >&2
+  return 1
 }
 
 prefix_down() {
-  local prefix=$1
+  local prefix
+  prefix=$(realpath -m "$1")
   if [ -d "$prefix" ]; then WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1; fi
   if [ -f "$prefix.xvfb" ]; then
     kill "$(cat "$prefix.xvfb")" >/dev/null 2>&1

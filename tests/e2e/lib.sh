@@ -87,6 +87,10 @@ wait_for() {
 
 e2e_end() {
   if [ "$E2E_FAILURES" -ne 0 ]; then
+    # The end of the trace, for a run whose files nobody can open afterwards.
+    e2e_collect_trace
+    echo "last lines of the trace:"
+    tail -n 40 "$E2E_DIR/trace.log" 2>/dev/null | sed 's/^/  | /'
     echo "$E2E_FAILURES check(s) failed; trace and Wine log in $E2E_DIR"
     exit 1
   fi

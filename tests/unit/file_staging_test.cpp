@@ -153,6 +153,7 @@ TEST_F(FileStaging, TheMonitorNameMustMatchInCaseAndTheSpoolerMustRun) {
   machine.services.Spooler().state = SERVICE_STOPPED;
   EXPECT_EQ(StageArchitectureFile(L"vlm6mon.dll"), 1);
   EXPECT_EQ(ReadRealFile(SystemFile(L"vlm6mon.dll")), "<none>") << "only with a running spooler";
+  EXPECT_EQ(TraceStarting(L"The spooler is not running; vlm6mon.dll is not copied").size(), 1u);
   EXPECT_EQ(machine.services.Spooler().state, static_cast<DWORD>(SERVICE_STOPPED));
 
   // A failed copy into the driver directory still goes on to the system directory.
