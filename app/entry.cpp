@@ -1,6 +1,7 @@
 #include "app/entry.h"
 
 #include <cwchar>
+#include <iterator>
 #include <cwctype>
 
 #include "common/package.h"
@@ -47,7 +48,7 @@ bool ReadModulePath(WideText<kPathCapacity>& path) {
 // dialog is created.
 void OpenDialog(int template_id, DLGPROC procedure) {
   INITCOMMONCONTROLSEX classes = {sizeof(classes), ICC_TREEVIEW_CLASSES | ICC_PROGRESS_CLASS};
-  InitCommonControlsEx(&classes);
+  os.InitCommonControlsEx(&classes);
   DialogBoxParamW(ModuleInstance, MAKEINTRESOURCEW(template_id), nullptr, procedure, 0);
 }
 
@@ -89,14 +90,70 @@ void ScheduleDeletionOfRelaunchedCopy() {
   trace("Deleting %ws at the next start: %d", module_path, scheduled);
 }
 
+// Takes one named mutex; true when another instance holds it already. A
+// mutex that another account made and this one may not open (a run as SYSTEM
+// seen from a person's session) is held by another instance too.
+bool TakeMutex(ScopedMutex& mutex, const wchar_t* name) {
+  SetLastError(ERROR_SUCCESS);
+  mutex.reset(os.CreateMutexW(nullptr, FALSE, name));
+  const DWORD error = GetLastError();
+  const bool taken = error == ERROR_ALREADY_EXISTS || (!mutex && error == ERROR_ACCESS_DENIED);
+  // The handle of a second instance is left for Windows to close at exit.
+  if (taken) mutex.take();
+  return taken;
+}
+
+// One instance in the logon session, and one on the whole machine, so that a
+// deployment in session 0 and a person's run never both stop the spooler.
 SingleInstanceLock TakeSingleInstanceLock() {
   SingleInstanceLock lock;
-  SetLastError(ERROR_SUCCESS);
-  lock.mutex.reset(os.CreateMutexW(nullptr, FALSE, kSingleInstanceMutexName));
-  lock.second_instance = GetLastError() == ERROR_ALREADY_EXISTS;
-  // The handle of a second instance is left for Windows to close at exit.
-  if (lock.second_instance) lock.mutex.take();
+  lock.second_instance = TakeMutex(lock.mutex, kSingleInstanceMutexName);
+  if (!lock.second_instance) lock.second_instance = TakeMutex(lock.machine_mutex, kMachineMutexName);
+  if (lock.second_instance) lock.Close();
   return lock;
+}
+
+// A function's name as the seam lists it (ASCII), for the trace.
+WideText<64> FunctionName(const char* function) {
+  WideText<64> name = {};
+  for (size_t i = 0; function[i] != '\0' && i + 1 < name.kCapacity; ++i) name.data()[i] = static_cast<wchar_t>(function[i]);
+  return name;
+}
+
+// Optional functions this Windows lacks, traced once the run is known to be
+// the only one (a second instance writes nothing).
+struct MissingFunction {
+  const char* function;
+  const wchar_t* dll;
+};
+MissingFunction MissingOptional[8] = {};
+size_t MissingOptionalCount = 0;
+
+void NoteMissingOptional(const char* function, const wchar_t* dll) {
+  if (MissingOptionalCount < std::size(MissingOptional)) MissingOptional[MissingOptionalCount++] = {function, dll};
+}
+
+void TraceMissingOptional() {
+  for (size_t i = 0; i < MissingOptionalCount; ++i) {
+    trace("%ws has no %ws; what needs it reports error %u.", MissingOptional[i].dll,
+          FunctionName(MissingOptional[i].function), ERROR_PROC_NOT_FOUND);
+  }
+}
+
+// A function the program needs and Windows does not have: said in the trace,
+// to a person in a message box, and as the exit code.
+int ReportBindingFailure(const OsBinding& binding) {
+  trace("Cannot bind %ws of %ws, error:%u", FunctionName(binding.function), binding.dll, binding.error);
+  if (!SilentRun) {
+    WideText<1024> text;
+    WideText<1024> format;
+    WideText<64> caption;
+    LoadText(format, IDS_INSTALL_FAILED);
+    BoundedFormat(text, format.c_str(), static_cast<int>(binding.error));
+    LoadText(caption, IDS_MESSAGE_CAPTION);
+    os.MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_OK | MB_ICONERROR);
+  }
+  return static_cast<int>(binding.error);
 }
 
 // Copies the program to a temporary file and starts that copy with "-u".
@@ -289,6 +346,8 @@ void FormatRelaunchCommandLine(WideText<kChildCommandLineCapacity>& line,
 
 
 int RunProgram(HINSTANCE instance, const wchar_t* tail) {
+  MissingOptionalCount = 0;
+  const OsBinding binding = BindOs(NoteMissingOptional);
   ModuleInstance = instance;
   SingleInstanceLock lock = TakeSingleInstanceLock();
   CommandLineOptions options = ParseCommandLine(tail);
@@ -303,6 +362,11 @@ int RunProgram(HINSTANCE instance, const wchar_t* tail) {
     return kExitLogFailure;
   }
   if (unseen) trace("No one can see this run's windows: it runs silently.");
+  if (binding.error != ERROR_SUCCESS) {
+    const int code = ReportBindingFailure(binding);
+    CloseLog(code);
+    return code;
+  }
   // A deployment tool is told to try again later; a person sees the copy that runs.
   if (lock.second_instance) {
     const int code = SilentRun ? kExitAlreadyRunning : 0;
@@ -311,6 +375,7 @@ int RunProgram(HINSTANCE instance, const wchar_t* tail) {
     CloseLog(code);
     return code;
   }
+  TraceMissingOptional();
 
   int exit_code = 0;
   switch (SelectRunMode(options)) {

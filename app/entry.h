@@ -21,6 +21,7 @@ enum class RunMode {
 };
 
 constexpr wchar_t kSingleInstanceMutexName[] = L"TAPSTARTINSTALLERFORPRINTERDRIVER";
+constexpr wchar_t kMachineMutexName[] = L"Global\\TAPSTARTINSTALLERFORPRINTERDRIVER";
 constexpr size_t kChildCommandLineCapacity = 1024;
 
 struct CommandLineOptions {
@@ -38,11 +39,16 @@ struct CommandLineOptions {
   WideText<kPathCapacity> directory = {};
 };
 
-// The single-instance lock; it ends when its handle is closed.
+// The single-instance lock, in the logon session and on the machine; it ends
+// when its handles are closed.
 struct SingleInstanceLock {
   ScopedMutex mutex;
+  ScopedMutex machine_mutex;
   bool second_instance = false;
-  void Close() { mutex.reset(); }
+  void Close() {
+    machine_mutex.reset();
+    mutex.reset();
+  }
 };
 
 // Reads "-u <folder>" and "/silence" (in any letter case; also "/silent",

@@ -3,6 +3,8 @@
 // runs append to. Without "/log" nothing is written anywhere.
 #pragma once
 
+#include "common/version.h"
+
 #include "common/text.h"
 #include "common/trace.h"
 #include "platform/win.h"
@@ -28,4 +30,4 @@ const wchar_t* LogPath();
 constexpr size_t kTraceLogLineCapacity = kTraceLineCapacity + 32;
 
 // The program's own version, as the log names it.
-constexpr wchar_t kProgramVersion[] = L"1.1.0";
+constexpr wchar_t kProgramVersion[] = L"" PROGRAM_VERSION_TEXT;

@@ -17,17 +17,22 @@ constexpr UINT_PTR kCloseTimer = 1;
 constexpr UINT kCloseCheckMs = 100;
 
 // The command line that opens the add-printer wizard on an INF file. Its
-// buffer holds the longest INF path with room to spare.
-constexpr size_t kWizardCommandLineCapacity = kPathCapacity + 64;
+// buffer holds the longest system folder and INF path with room to spare.
+// rundll32.exe is named by its full path: a program of that name beside ours
+// would otherwise be the one started.
+constexpr size_t kWizardCommandLineCapacity = 2 * kPathCapacity + 64;
 bool FormatWizardCommandLine(WideText<kWizardCommandLineCapacity>& line, const wchar_t* inf_path) {
   line = {};
-  return BoundedFormat(line, L"rundll32.exe printui.dll PrintUIEntry /ii /f \"%ws\"", inf_path);
+  WideText<kPathCapacity> system = {};
+  const UINT length = os.GetSystemDirectoryW(system.data(), kPathCapacity);
+  if (length == 0 || length >= kPathCapacity) return false;
+  return BoundedFormat(line, L"\"%ws\\rundll32.exe\" printui.dll PrintUIEntry /ii /f \"%ws\"", system, inf_path);
 }
 
 void StartWizard() {
   WideText<kWizardCommandLineCapacity> line = {};
   if (DriverInfPath.empty() || !FormatWizardCommandLine(line, DriverInfPath.c_str())) {
-    trace("Wizard not started: no driver INF path");
+    trace("Wizard not started: no driver INF path or system folder");
     return;
   }
   trace("Starting wizard: %ws", line);

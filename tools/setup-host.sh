@@ -4,7 +4,7 @@
 # libraries it only recommends.
 set -eu
 packages=(g++-mingw-w64-x86-64-posix mingw-w64-tools cmake ninja-build wine64 wine
-          xvfb googletest icoutils imagemagick x11-utils locales)
+          xvfb googletest icoutils imagemagick x11-utils locales osslsigncode openssl)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -215,11 +215,28 @@ BOOL WINAPI FakeMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
   return MoveFileExW(from, to, flags);
 }
 
-BOOL WINAPI FakeCreateProcessW(LPCWSTR, LPWSTR command_line, LPSECURITY_ATTRIBUTES,
+// The program a command line starts: its first word, in quotes or up to a blank.
+std::wstring ProgramOf(const std::wstring& line) {
+  if (!line.empty() && line[0] == L'"') return line.substr(1, line.find(L'"', 1) - 1);
+  return line.substr(0, line.find_first_of(L" \t"));
+}
+
+bool IsFullPath(const std::wstring& path) {
+  return (path.size() > 2 && iswalpha(path[0]) && path[1] == L':' && path[2] == L'\\') || path.rfind(L"\\\\", 0) == 0;
+}
+
+BOOL WINAPI FakeCreateProcessW(LPCWSTR application, LPWSTR command_line, LPSECURITY_ATTRIBUTES,
                                LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID, LPCWSTR,
                                LPSTARTUPINFOW, LPPROCESS_INFORMATION info) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::CreateProcessW, Text(command_line))) return FALSE;
+  // Windows looks for a program named without a path in the starting
+  // program's folder first; the fake machine refuses to start one at all.
+  if (!IsFullPath(application != nullptr ? application : ProgramOf(Text(command_line)))) {
+    m.refused_programs.push_back(Text(command_line));
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return FALSE;
+  }
   const DWORD id = 0x1000 + static_cast<DWORD>(m.processes.size()) * 4;
   m.processes.push_back({Text(command_line), id});
   info->hProcess = m.OpenHandle("process");
@@ -333,9 +350,64 @@ int WINAPI FakeMessageBoxW(HWND, LPCWSTR text, LPCWSTR caption, UINT type) {
   return m.message_box_answer;
 }
 
+// DLLs and their functions, by the seam's own list. A module handle stands
+// for one DLL; GetProcAddress gives the function the fake table holds for it.
+// LoadLibraryExW: NULL and ERROR_MOD_NOT_FOUND for a DLL that is not there;
+// GetProcAddress: NULL and ERROR_PROC_NOT_FOUND for a function it lacks.
+constexpr const wchar_t* kFakeDlls[kOsDllCount] = {L"winspool.drv", L"newdev.dll", L"comctl32.dll", L"kernel32.dll",
+                                                   L"shell32.dll"};
+
+BOOL WINAPI FakeSetDefaultDllDirectories(DWORD flags) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::SetDefaultDllDirectories)) return FALSE;
+  m.default_dll_directories = flags;
+  return TRUE;
+}
+
+HMODULE WINAPI FakeLoadLibraryExW(LPCWSTR name, HANDLE, DWORD flags) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::LoadLibraryExW, Text(name))) return nullptr;
+  m.dll_load_flags.push_back(flags);
+  for (int i = 0; i < kOsDllCount; ++i) {
+    if (_wcsicmp(name, kFakeDlls[i]) == 0 && m.missing_dlls.count(kFakeDlls[i]) == 0) {
+      return reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x7100 + i * 0x10));
+    }
+  }
+  SetLastError(ERROR_MOD_NOT_FOUND);
+  return nullptr;
+}
+
+FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
+  FakeMachine& m = Fake();
+  const std::string wanted = IS_INTRESOURCE(name) ? "#" + std::to_string(reinterpret_cast<uintptr_t>(name)) : name;
+  if (m.Enter(Seam::GetProcAddress, std::wstring(wanted.begin(), wanted.end()))) return nullptr;
+  const int dll = static_cast<int>((reinterpret_cast<uintptr_t>(module) - 0x7100) / 0x10);
+  auto found = [&](auto slot, OsDll in, const char* function, WORD ordinal) -> FARPROC {
+    const std::string exported = ordinal != 0 ? "#" + std::to_string(ordinal) : function;
+    if (in != dll || exported != wanted || m.missing_functions.count(function) != 0) return nullptr;
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(slot));
+  };
+#define FAKE_EXPORT(X, in, function, ordinal, need) \
+  if (FARPROC p = found(os.function, in, #function, ordinal)) return p;
+  OS_LOADED_FUNCTIONS(FAKE_EXPORT, _)
+#undef FAKE_EXPORT
+  SetLastError(ERROR_PROC_NOT_FOUND);
+  return nullptr;
+}
+
+// Window classes are registered for real: the dialogs are real windows.
+BOOL WINAPI FakeInitCommonControlsEx(const INITCOMMONCONTROLSEX* classes) {
+  Fake().calls.push_back({Seam::InitCommonControlsEx, {}});
+  return InitCommonControlsEx(classes);
+}
+
 }  // namespace
 
 void InstallCoreFakes(OsTable& t) {
+  t.SetDefaultDllDirectories = FakeSetDefaultDllDirectories;
+  t.LoadLibraryExW = FakeLoadLibraryExW;
+  t.GetProcAddress = FakeGetProcAddress;
+  t.InitCommonControlsEx = FakeInitCommonControlsEx;
   t.Sleep = FakeSleep;
   t.OutputDebugStringW = FakeOutputDebugStringW;
   t.LocalAlloc = FakeLocalAlloc;

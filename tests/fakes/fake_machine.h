@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -100,6 +101,7 @@ class FakeMachine {
   // The trace as lines: the writes joined and split at "\n".
   std::vector<std::wstring> TraceLines() const;
   std::vector<FakeProcess> processes;
+  std::vector<std::wstring> refused_programs;  // command lines naming a program without its full path
   DWORD child_exit_code = 0;             // what GetExitCodeProcess tells of a started program
   DWORD wait_result = WAIT_OBJECT_0;     // what WaitForSingleObject answers
   std::vector<std::string> waits;        // the kind of each handle waited for
@@ -108,6 +110,10 @@ class FakeMachine {
   int message_box_answer = IDOK;
 
   // --- system -----------------------------------------------------------
+  DWORD default_dll_directories = 0;         // what SetDefaultDllDirectories was given
+  std::vector<DWORD> dll_load_flags;         // the flags of each LoadLibraryExW
+  std::set<std::wstring> missing_dlls;       // DLLs LoadLibraryExW does not find ("newdev.dll")
+  std::set<std::string> missing_functions;   // functions GetProcAddress does not find
   WORD native_architecture = PROCESSOR_ARCHITECTURE_AMD64;
   UINT ansi_code_page = 1252;  // what CP_ACP converts with (932: a double-byte one)
   std::wstring module_path = L"C:\\Drivers\\Setup\\setup.exe";

@@ -24,9 +24,10 @@ has 2 113 0
 has 14 102 0
 has 3 1 0
 has 24 1 1033
+has 16 1 1033   # the version
 # Exactly those: no language left over from an old file, no second manifest.
 count=$(grep -c '^--type=' <<<"$list")
-expected=$((4 * ${#languages[@]} + 5))
+expected=$((4 * ${#languages[@]} + 6))
 [ "$count" -eq "$expected" ] || { echo "$count resources, expected $expected:"; echo "$list"; fail=1; }
 echo "$count resources listed"
 

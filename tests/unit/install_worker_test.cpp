@@ -415,8 +415,10 @@ TEST_F(InstallWorkerTest, WizardOpensTheAddPrinterWizardOnTheInfAndTriesOnceToRa
   BoundedCopy(DriverInfPath, L"C:\\Drivers\\Setup\\vlm6v6.inf");
   EXPECT_FALSE(InstallerDialogProc(nullptr, WM_COMMAND, MAKEWPARAM(IDC_WIZARD, BN_CLICKED), 0));
   ASSERT_EQ(machine.processes.size(), 1u);
+  const std::wstring rundll32 = L"\"" + machine.system_directory + L"\\rundll32.exe\" ";
   EXPECT_EQ(machine.processes[0].command_line,
-            L"rundll32.exe printui.dll PrintUIEntry /ii /f \"C:\\Drivers\\Setup\\vlm6v6.inf\"");
+            rundll32 + L"printui.dll PrintUIEntry /ii /f \"C:\\Drivers\\Setup\\vlm6v6.inf\"");
+  EXPECT_TRUE(machine.refused_programs.empty());
   EXPECT_EQ(machine.sleeps, std::vector<DWORD>{300});
 
   // The longest INF path fits the wizard's own command line whole.
@@ -425,7 +427,7 @@ TEST_F(InstallWorkerTest, WizardOpensTheAddPrinterWizardOnTheInfAndTriesOnceToRa
   InstallerDialogProc(nullptr, WM_COMMAND, IDC_WIZARD, 0);
   ASSERT_EQ(machine.processes.size(), 2u);
   EXPECT_EQ(machine.processes[1].command_line,
-            L"rundll32.exe printui.dll PrintUIEntry /ii /f \"" + longest + L"\"");
+            rundll32 + L"printui.dll PrintUIEntry /ii /f \"" + longest + L"\"");
 
   // A wizard that does not start leaves nothing to wait for; no path, no start.
   machine.FailTimes(Seam::CreateProcessW, ERROR_FILE_NOT_FOUND, 1);

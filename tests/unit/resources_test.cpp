@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/log.h"
 #include "common/string_table.h"
 #include "resources/resource_ids.h"
 #include "tests/built_program.h"
@@ -620,6 +621,44 @@ TEST(ProgramManifest, AsksForAdministratorRightsAndNothingElse) {
   // One manifest only: none in another language that Windows might take instead.
   EXPECT_EQ(LanguagesOf(RT_MANIFEST, MAKEINTRESOURCEW(1)),
             std::vector<LANGID>{MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)});
+}
+
+}  // namespace
+
+namespace {
+
+// What file properties show, read from the built program as Windows reads it.
+TEST(ProgramVersion, EveryFieldIsThereAndTheFixedVersionIsTheProgramsOwn) {
+  wchar_t own[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, own, MAX_PATH);
+  std::wstring path = own;
+  path = path.substr(0, path.find_last_of(L"\\/") + 1) + L"setup.exe";
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+  ASSERT_GT(size, 0u);
+  std::vector<BYTE> info(size);
+  ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, info.data()));
+
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+  EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(MAKELONG(PROGRAM_VERSION_MINOR, PROGRAM_VERSION_MAJOR)));
+  EXPECT_EQ(fixed->dwFileVersionLS, static_cast<DWORD>(MAKELONG(0, PROGRAM_VERSION_PATCH)));
+  EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
+
+  for (const wchar_t* field : {L"CompanyName", L"FileDescription", L"FileVersion", L"InternalName",
+                               L"LegalCopyright", L"OriginalFilename", L"ProductName", L"ProductVersion"}) {
+    const std::wstring query = std::wstring(L"\\StringFileInfo\\040904b0\\") + field;
+    wchar_t* value = nullptr;
+    length = 0;
+    EXPECT_TRUE(VerQueryValueW(info.data(), query.c_str(), reinterpret_cast<void**>(&value), &length) &&
+                length > 1 && value[0] != L'\0')
+        << "field " << testing::PrintToString(std::wstring(field));
+  }
+  wchar_t* version = nullptr;
+  ASSERT_TRUE(VerQueryValueW(info.data(), L"\\StringFileInfo\\040904b0\\FileVersion",
+                             reinterpret_cast<void**>(&version), &length));
+  EXPECT_STREQ(version, kProgramVersion) << "the log's version and the file's are one";
 }
 
 }  // namespace
