@@ -1,5 +1,7 @@
 #include "app/entry.h"
 
+#include "app/uninstaller_handover.h"
+
 #include <cwchar>
 #include <iterator>
 #include <cwctype>
@@ -22,27 +24,6 @@
 
 namespace {
 
-constexpr size_t kTempDirectoryCapacity = 256;
-
-// Starts a child from its command line and lets it go: handles closed at once,
-// nothing waited for.
-void StartDetached(WideText<kChildCommandLineCapacity>& command_line) {
-  StartedProcess child;
-  if (!StartProcess(command_line.data(), child)) trace("Could not start %ws, error:%u", command_line, GetLastError());
-}
-
-// The program's own path; false (and the path empty) when Windows could not
-// give it whole.
-bool ReadModulePath(WideText<kPathCapacity>& path) {
-  path.clear();
-  const DWORD n = os.GetModuleFileNameW(nullptr, path.data(), kPathCapacity);
-  if (n == 0 || n >= kPathCapacity) {
-    path.clear();
-    return false;
-  }
-  return true;
-}
-
 // Opens a modal dialog of the program. Its templates hold a tree view and
 // progress bars, whose window classes must be registered before the first
 // dialog is created.
@@ -52,43 +33,9 @@ void OpenDialog(int template_id, DLGPROC procedure) {
   DialogBoxParamW(ModuleInstance, MAKEINTRESOURCEW(template_id), nullptr, procedure, 0);
 }
 
-bool IsHexDigit(wchar_t c) { return std::iswxdigit(c) != 0; }
 
-bool IsSilentOption(const wchar_t* argument) {
-  for (const wchar_t* option : {L"/silence", L"/silent", L"/verysilent", L"/quiet", L"/q", L"/s"}) {
-    if (_wcsicmp(argument, option) == 0) return true;
-  }
-  return false;
-}
 
-constexpr DWORD kCopyWaitMs = 30 * 60 * 1000;      // the uninstall copy's whole run, at most
-constexpr DWORD kFirstProcessWaitMs = 60 * 1000;  // the first process's end, once it has the result
 
-// Waits for a started program and gives its exit code; a program that does
-// not end in time gives ERROR_TIMEOUT.
-int ExitCodeOf(StartedProcess& child, DWORD wait_ms) {
-  if (os.WaitForSingleObject(child.process.get(), wait_ms) != WAIT_OBJECT_0) {
-    trace("The uninstaller copy did not end in time.");
-    return ERROR_TIMEOUT;
-  }
-  DWORD code = kInstallFailedExitCode;
-  if (!os.GetExitCodeProcess(child.process.get(), &code)) code = kInstallFailedExitCode;
-  return static_cast<int>(code);
-}
-
-// The temporary copy leaves nothing behind: it asks Windows to delete it at
-// the next system start. Any other program file is left alone.
-void ScheduleDeletionOfRelaunchedCopy() {
-  WideText<kPathCapacity> module_path;
-  ReadModulePath(module_path);
-  WideText<kTempDirectoryCapacity> temp_directory = {};
-  const DWORD length = os.GetTempPathW(kTempDirectoryCapacity, temp_directory.data());
-  if (length == 0 || length >= kTempDirectoryCapacity) return;
-  if (!IsRelaunchedCopy(module_path.c_str(), temp_directory.c_str())) return;
-  // The copy cannot delete itself while it runs; Windows does it at the next start.
-  const BOOL scheduled = os.MoveFileExW(module_path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-  trace("Deleting %ws at the next start: %d", module_path, scheduled);
-}
 
 // Takes one named mutex; true when another instance holds it already. A
 // mutex that another account made and this one may not open (a run as SYSTEM
@@ -156,68 +103,9 @@ int ReportBindingFailure(const OsBinding& binding) {
   return static_cast<int>(binding.error);
 }
 
-// Copies the program to a temporary file and starts that copy with "-u".
-// The lock is closed first, so that the copy never takes itself for a second
-// instance. A silent run waits for the copy and gives its exit code.
-int RelaunchAsUninstaller(SingleInstanceLock& lock) {
-  WideText<kPathCapacity> module_path;
-  ReadModulePath(module_path);
-  WideText<kTempDirectoryCapacity> temp_directory = {};
-  WideText<kPathCapacity> temporary_copy = {};
-  os.GetTempPathW(kTempDirectoryCapacity, temp_directory.data());
-  os.GetTempFileNameW(temp_directory.c_str(), L"unins", 0, temporary_copy.data());
-  os.CopyFileW(module_path.c_str(), temporary_copy.c_str(), FALSE);
 
-  WideText<kChildCommandLineCapacity> line;
-  FormatRelaunchCommandLine(line, temporary_copy.c_str(), InstallDirectory.c_str(),
-                            SilentRun ? GetCurrentProcessId() : 0);
-  lock.Close();
-  if (!SilentRun) {
-    StartDetached(line);
-    return 0;
-  }
-  StartedProcess copy;
-  if (!StartProcess(line.data(), copy)) {
-    const DWORD error = GetLastError();
-    trace("Could not start %ws, error:%u", line, error);
-    return error != ERROR_SUCCESS ? static_cast<int>(error) : static_cast<int>(kInstallFailedExitCode);
-  }
-  return ExitCodeOf(copy, kCopyWaitMs);
-}
 
-// The last step of a silent uninstall, in a copy of its own: the folder is
-// deleted once the first process, whose file lies in it, has ended.
-int FinishUninstallAfter(DWORD first_process) {
-  ScopedKernelHandle first(os.OpenProcess(SYNCHRONIZE, FALSE, first_process));
-  if (first && os.WaitForSingleObject(first.get(), kFirstProcessWaitMs) != WAIT_OBJECT_0) {
-    trace("The first uninstaller did not end; its folder is deleted anyway.");
-  }
-  DeleteInstallFolder(nullptr);
-  return 0;
-}
 
-// Starts the step above from this program's own file, after closing the lock.
-void StartFinishingCopy(SingleInstanceLock& lock, DWORD first_process) {
-  WideText<kPathCapacity> module_path;
-  WideText<kChildCommandLineCapacity> line = {};
-  if (!ReadModulePath(module_path) ||
-      !BoundedFormat(line, L"\"%ws\" /silence /finish /after=%u %ws%ws%ws-u \"%ws", module_path, first_process,
-                     LogPath()[0] != L'\0' ? L"/log=\"" : L"", LogPath(), LogPath()[0] != L'\0' ? L"\" " : L"",
-                     InstallDirectory)) {
-    trace("The folder %ws stays: no command line for its deletion", InstallDirectory);
-    return;
-  }
-  lock.Close();
-  StartDetached(line);
-}
-
-// Starts unins000.exe from InstallDirectory, after closing the lock.
-void StartInstalledUninstaller(SingleInstanceLock& lock) {
-  WideText<kChildCommandLineCapacity> line = {};
-  BoundedFormat(line, L"\"%ws\\%ws\"", InstallDirectory, kUninstallerName);
-  lock.Close();
-  StartDetached(line);
-}
 
 // The options and exit codes, for a person who asked with "/?".
 void ShowHelp() {
@@ -230,58 +118,9 @@ void ShowHelp() {
 
 }  // namespace
 
-bool IsRelaunchedCopy(const wchar_t* module_path, const wchar_t* temp_directory) {
-  const size_t folder = std::wcslen(temp_directory);
-  if (folder == 0 || temp_directory[folder - 1] != L'\\') return false;
-  if (_wcsnicmp(module_path, temp_directory, folder) != 0) return false;
-  // What GetTempFileNameW makes of the prefix "unins": uni, 1 to 4 hex digits, .tmp
-  const wchar_t* name = module_path + folder;
-  if (_wcsnicmp(name, L"uni", 3) != 0) return false;
-  size_t digits = 0;
-  while (IsHexDigit(name[3 + digits])) ++digits;
-  return digits >= 1 && digits <= 4 && _wcsicmp(name + 3 + digits, L".tmp") == 0;
-}
 
 
 
-CommandLineOptions ParseCommandLine(const wchar_t* tail) {
-  CommandLineOptions options;
-  int count = 0;
-  LPWSTR* args = os.CommandLineToArgvW(tail != nullptr ? tail : L"", &count);
-  if (args == nullptr) return options;  // read as an empty command line
-  for (int i = 0; i < count; ++i) {
-    if (_wcsicmp(args[i], L"-u") == 0 && i + 1 < count) {
-      options.uninstall = true;
-      ++i;
-      const wchar_t* folder = args[i];
-      // A later "-u" replaces an earlier one, refusal included.
-      options.directory_refused = folder[0] == L'\0' || !BoundedCopy(options.directory, folder);
-      if (options.directory_refused) options.directory.clear();
-    } else if (IsSilentOption(args[i])) {
-      options.silent = true;
-    } else if (_wcsicmp(args[i], L"/finish") == 0) {
-      options.finish = true;
-    } else if (_wcsnicmp(args[i], L"/after=", 7) == 0) {
-      options.after = static_cast<DWORD>(std::wcstoul(args[i] + 7, nullptr, 10));
-    } else if (_wcsnicmp(args[i], L"/timeout=", 9) == 0) {
-      // Seconds up to a day; anything else is no number of seconds.
-      const unsigned long seconds = std::wcstoul(args[i] + 9, nullptr, 10);
-      options.timeout_seconds = seconds <= 86400 ? static_cast<DWORD>(seconds) : 86400;
-    } else if (_wcsicmp(args[i], L"/log") == 0) {
-      options.log = true;
-      options.log_path.clear();
-    } else if (_wcsnicmp(args[i], L"/log=", 5) == 0) {
-      options.log = true;
-      options.log_refused = args[i][5] == L'\0' || !BoundedCopy(options.log_path, args[i] + 5);
-    } else if (_wcsicmp(args[i], L"/stage") == 0) {
-      options.stage = true;
-    } else if (_wcsicmp(args[i], L"/?") == 0) {
-      options.help = true;
-    }
-  }
-  os.LocalFree(args);
-  return options;
-}
 
 bool InteractiveWindowStation() {
   HWINSTA station = os.GetProcessWindowStation();
@@ -326,54 +165,50 @@ RunMode SelectRunMode(const CommandLineOptions& options) {
   return options.silent ? RunMode::kSilentInstall : RunMode::kInstallDialog;
 }
 
-void FormatRelaunchCommandLine(WideText<kChildCommandLineCapacity>& line,
-                               const wchar_t* temporary_copy, const wchar_t* directory, DWORD silent_parent) {
-  line = {};
-  // Options go before "-u": what follows it is the folder. The copy logs to
-  // the same file.
-  WideText<kPathCapacity + 64> options = {};
-  if (silent_parent != 0) BoundedFormat(options, L"/silence /after=%u ", silent_parent);
-  if (LogPath()[0] != L'\0') {
-    WideText<kPathCapacity + 16> log = {};
-    BoundedFormat(log, L"/log=\"%ws\" ", LogPath());
-    WideText<kPathCapacity + 64> both = {};
-    BoundedFormat(both, L"%ws%ws", options, log);
-    options = both;
-  }
-  BoundedFormat(line, L"\"%ws\" %ws-u \"%ws", temporary_copy, options, directory);
-}
 
 
 
-int RunProgram(HINSTANCE instance, const wchar_t* tail) {
+int RunProgram(HINSTANCE instance, const wchar_t* command_line) {
   MissingOptionalCount = 0;
   const OsBinding binding = BindOs(NoteMissingOptional);
   ModuleInstance = instance;
   SingleInstanceLock lock = TakeSingleInstanceLock();
-  CommandLineOptions options = ParseCommandLine(tail);
+  CommandLineOptions options = ParseCommandLine(command_line);
   const bool unseen = !options.silent && !InteractiveWindowStation();
   if (unseen) options.silent = true;
   // Staging is a silent run of its own.
   if (options.stage && !options.uninstall) options.silent = true;
   SilentRun = options.silent;
   if (SilentRun) SearchTimeoutMs = options.timeout_seconds * 1000;
-  // Nothing is changed when the log that was asked for cannot be written.
-  if (options.log && (options.log_refused || !OpenLog(options.log_path.c_str(), tail, SilentRun))) {
-    return kExitLogFailure;
+  SetLogRole(options.finish ? L"last copy" : options.uninstall ? L"uninstaller copy" : L"program");
+  const bool mistyped = !options.mistyped.empty();
+  // Every way out before the road is taken: a temporary copy of the
+  // uninstaller removes itself as the others do.
+  auto leave = [&](int code) {
+    if (options.uninstall) ScheduleDeletionOfRelaunchedCopy();
+    CloseLog(code);
+    return code;
+  };
+  // Nothing is changed when the log that was asked for cannot be written (a
+  // silent run whose "/log=" names no file is mistyped, below).
+  if (options.log && (options.log_refused || !OpenLog(options.log_path.c_str(), command_line, SilentRun)) &&
+      !(SilentRun && mistyped)) {
+    return leave(kExitLogFailure);
   }
   if (unseen) trace("No one can see this run's windows: it runs silently.");
-  if (binding.error != ERROR_SUCCESS) {
-    const int code = ReportBindingFailure(binding);
-    CloseLog(code);
-    return code;
+  if (binding.error != ERROR_SUCCESS) return leave(ReportBindingFailure(binding));
+  // A deployment tool learns at once that its command line is wrong; a
+  // person's dialog goes on as it would without the option.
+  if (mistyped && SilentRun) {
+    trace("Mistyped option: %ws; nothing is done.", options.mistyped);
+    return leave(kExitInvalidCommandLine);
   }
+  if (mistyped) trace("Ignored option: %ws", options.mistyped);
   // A deployment tool is told to try again later; a person sees the copy that runs.
   if (lock.second_instance) {
-    const int code = SilentRun ? kExitAlreadyRunning : 0;
     // No output of its own but the log that was asked for.
     LogLine(L"Another instance runs.");
-    CloseLog(code);
-    return code;
+    return leave(SilentRun ? kExitAlreadyRunning : 0);
   }
   TraceMissingOptional();
 
@@ -386,12 +221,14 @@ int RunProgram(HINSTANCE instance, const wchar_t* tail) {
     case RunMode::kSilentUninstall: {
       ScheduleDeletionOfRelaunchedCopy();
       const SilentUninstallResult result = SilentUninstall(options.after == 0);
-      if (result.folder_due && options.after != 0) StartFinishingCopy(lock, options.after);
+      if (result.folder_due && options.after != 0) StartFinishingCopy(lock, options.after, result.exit_code);
       exit_code = result.exit_code;
       break;
     }
     case RunMode::kFinishUninstall:
-      exit_code = FinishUninstallAfter(options.after);
+      FinishUninstallAfter(options.after);
+      // The log's last line is what the uninstall's caller got.
+      exit_code = static_cast<int>(options.result);
       break;
     case RunMode::kRelaunchAsUninstaller:
       exit_code = RelaunchAsUninstaller(lock);

@@ -4,28 +4,46 @@
 #include "common/scoped_handle.h"
 #include "platform/os.h"
 
+#include <cwchar>
+#include <iterator>
+
 namespace {
 
 ScopedKernelHandle log_file;
 PathText log_path = {};
 CRITICAL_SECTION log_lock;
 bool lock_ready = false;
+const wchar_t* log_role = L"program";
 
-// One line, time stamp first, as UTF-8; the lock keeps lines of two threads apart.
+constexpr wchar_t kCutMark[] = L" [line cut]";
+
+// One line as UTF-8: time stamp, process id and role, the text, and the line
+// end, which a text too long for the line never costs (it is cut and says
+// so). The lock keeps lines of two threads apart and the handle open while
+// one is written.
 void WriteLine(const wchar_t* text) {
-  if (!log_file) return;
   SYSTEMTIME now = {};
   os.GetLocalTime(&now);
   WideText<kTraceLogLineCapacity> line = {};
-  BoundedFormat(line, L"%04d-%02d-%02d %02d:%02d:%02d.%03d %ws\r\n", now.wYear, now.wMonth, now.wDay, now.wHour,
-                now.wMinute, now.wSecond, now.wMilliseconds, text);
+  BoundedFormat(line, L"%04d-%02d-%02d %02d:%02d:%02d.%03d [%u %ws] ", now.wYear, now.wMonth, now.wDay, now.wHour,
+                now.wMinute, now.wSecond, now.wMilliseconds, static_cast<unsigned>(GetCurrentProcessId()), log_role);
+  const size_t room = kTraceLogLineCapacity - 1 - line.length() - 2;  // the line end always fits
+  size_t length = wcslen(text);
+  const bool cut = length > room;
+  if (cut) length = room - (std::size(kCutMark) - 1);
+  wmemcpy(line.data() + line.length(), text, length);
+  line.data()[line.length() + length] = L'\0';
+  if (cut) wcscat(line.data(), kCutMark);
+  wcscat(line.data(), L"\r\n");
   char bytes[kTraceLogLineCapacity * 3];
   const int size = os.WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.length()), bytes,
                                           sizeof(bytes), nullptr, nullptr);
-  if (size <= 0) return;
+  if (size <= 0 || !lock_ready) return;
   EnterCriticalSection(&log_lock);
-  DWORD written = 0;
-  os.WriteFile(log_file.get(), bytes, static_cast<DWORD>(size), &written, nullptr);
+  if (log_file) {
+    DWORD written = 0;
+    os.WriteFile(log_file.get(), bytes, static_cast<DWORD>(size), &written, nullptr);
+  }
   LeaveCriticalSection(&log_lock);
 }
 
@@ -102,15 +120,32 @@ bool OpenLog(const wchar_t* path, const wchar_t* command_line, bool silent) {
   return true;
 }
 
-void LogLine(const wchar_t* line) { WriteLine(line); }
+void LogLine(const wchar_t* line) {
+  if (log_file) WriteLine(line);
+}
+
+void SetLogRole(const wchar_t* role) { log_role = role; }
 
 void CloseLog(int exit_code) {
   if (!log_file) return;
   WideText<64> line = {};
-  BoundedFormat(line, L"Exit code: %d", exit_code);
+  FormatExitCode(line, exit_code);
   WriteLine(line.c_str());
+  // Under the lock: a worker thread may still be writing a line.
+  EnterCriticalSection(&log_lock);
   log_file.reset();
+  LeaveCriticalSection(&log_lock);
   log_path = {};
+}
+
+void FormatExitCode(WideText<64>& line, int exit_code) {
+  // As the process returns it: unsigned, and an HRESULT in hex as well.
+  const unsigned code = static_cast<unsigned>(exit_code);
+  if (code >= 0x80000000u) {
+    BoundedFormat(line, L"Exit code: %u (0x%08x)", code, code);
+  } else {
+    BoundedFormat(line, L"Exit code: %u", code);
+  }
 }
 
 const wchar_t* LogPath() { return log_path.c_str(); }

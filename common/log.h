@@ -26,8 +26,15 @@ void CloseLog(int exit_code);
 // The open log's path (empty without one), for the copies the run starts.
 const wchar_t* LogPath();
 
-// A log line: a trace line and its time stamp.
-constexpr size_t kTraceLogLineCapacity = kTraceLineCapacity + 32;
+// A log line: a trace line, its time stamp, process id and role.
+constexpr size_t kTraceLogLineCapacity = kTraceLineCapacity + 96;
+
+// Who writes this process's lines, for a log that three processes of one
+// uninstall share: "program", "uninstaller copy" or "last copy".
+void SetLogRole(const wchar_t* role);
+
+// "Exit code: <n>", unsigned as the process returns it, with an HRESULT in hex too.
+void FormatExitCode(WideText<64>& line, int exit_code);
 
 // The program's own version, as the log names it.
 constexpr wchar_t kProgramVersion[] = L"" PROGRAM_VERSION_TEXT;

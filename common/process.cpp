@@ -18,11 +18,11 @@ bool StartThread(LPTHREAD_START_ROUTINE worker, void* parameter) {
   return static_cast<bool>(thread);
 }
 
-bool StartProcess(wchar_t* command_line, StartedProcess& started) {
+bool StartProcess(wchar_t* command_line, StartedProcess& started, const wchar_t* current_directory) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info = {};
-  if (!os.CreateProcessW(nullptr, command_line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+  if (!os.CreateProcessW(nullptr, command_line, nullptr, nullptr, FALSE, 0, nullptr, current_directory, &startup,
                          &info)) {
     return false;
   }

@@ -11,10 +11,11 @@ struct StartedProcess {
   DWORD id = 0;
 };
 
-// Starts a program from its command line (which Windows may write into),
-// with no handles inherited and the tool's own environment and folder. False
-// when it could not be started; GetLastError tells why.
-bool StartProcess(wchar_t* command_line, StartedProcess& started);
+// Starts a program from its command line (which Windows may write into; it
+// names the program by its full path), with no handles inherited, the tool's
+// own environment, and `current_directory` as its folder (null: the tool's
+// own). False when it could not be started; GetLastError tells why.
+bool StartProcess(wchar_t* command_line, StartedProcess& started, const wchar_t* current_directory = nullptr);
 
 // Starts a worker thread of the tool's own and lets it run: its handle is
 // closed at once, the worker is never waited for. False when it could not be

@@ -15,11 +15,16 @@ extern DWORD SearchTimeoutMs;
 // deletion registered for then), or Plug and Play asked for a restart.
 extern bool RestartNeeded;
 
+// Set when a spooler that this run stopped could not be started again: the
+// error of the start (1603 when none). The run has then failed.
+extern DWORD SpoolerLeftStopped;
+
 constexpr int kExitRestartNeeded = ERROR_SUCCESS_REBOOT_REQUIRED;     // 3010
 constexpr int kExitAlreadyRunning = ERROR_INSTALL_ALREADY_RUNNING;    // 1618
 constexpr DWORD kInstallFailedExitCode = ERROR_INSTALL_FAILURE;       // 1603
 constexpr DWORD kExitDriverBlocked = ERROR_PRINTER_DRIVER_BLOCKED;    // 3014
 constexpr DWORD kExitLogFailure = ERROR_INSTALL_LOG_FAILURE;          // 1622
+constexpr int kExitInvalidCommandLine = ERROR_INVALID_COMMAND_LINE;  // 1639
 
 // The exit code of a silent run that did what it was asked: 0, or 3010 when
 // something waits for the next start.

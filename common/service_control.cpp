@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "common/run_options.h"
 #include "common/scoped_handle.h"
 #include "common/trace.h"
 
@@ -10,6 +11,11 @@ namespace {
 constexpr DWORD kPollInterval = 10;
 constexpr wchar_t kSpooler[] = L"Spooler";
 constexpr int kStartConnectionTries = 3;
+constexpr DWORD kStartResendMs = 1000;
+
+void NoteSpoolerLeftStopped(DWORD error) {
+  if (SpoolerLeftStopped == ERROR_SUCCESS) SpoolerLeftStopped = error != ERROR_SUCCESS ? error : kInstallFailedExitCode;
+}
 
 // Reads the service's state into `status`; false when the query failed (the
 // record then keeps what it held).
@@ -80,16 +86,45 @@ bool WaitOutStop(SC_HANDLE service, SERVICE_STATUS_PROCESS& status) {
   return stopped;
 }
 
-// Starts the spooler after a stop of ours, whatever state it reports, and
-// waits for it to run; the outcome is traced when it does not.
+// Sends the start and waits for the service to report running; a start that
+// is refused (a service still stopping takes none) or that leaves it stopped
+// is sent again every second, until it runs or kStartBoundMs have passed.
+// The first start goes out whatever state the service reports. False with
+// the last refusal's error (ERROR_SUCCESS when none was refused) when it
+// does not run; a disabled service is not asked again.
+bool StartUntilRunning(SC_HANDLE service, SERVICE_STATUS_PROCESS& status, DWORD& error) {
+  error = ERROR_SUCCESS;
+  DWORD since_start = kStartResendMs;
+  bool sent = false;
+  for (DWORD waited = 0; waited < kStartBoundMs; waited += kPollInterval) {
+    if (sent) QueryState(service, status);
+    if (sent && status.dwCurrentState == SERVICE_RUNNING) return true;
+    if (!sent || (status.dwCurrentState == SERVICE_STOPPED && since_start >= kStartResendMs)) {
+      sent = true;
+      since_start = 0;
+      SetLastError(ERROR_SUCCESS);
+      if (!os.StartServiceW(service, 0, nullptr)) {
+        const DWORD refusal = GetLastError();
+        if (refusal != ERROR_SERVICE_ALREADY_RUNNING) error = refusal;
+        if (refusal == ERROR_SERVICE_DISABLED) return false;
+      }
+      continue;
+    }
+    os.Sleep(kPollInterval);
+    since_start += kPollInterval;
+  }
+  return false;
+}
+
+// Starts the spooler after a stop of ours and waits for it to run. One that
+// does not run again is the run's failure, never its success.
 bool StartAfterOurStop(SC_HANDLE service, SERVICE_STATUS_PROCESS& status) {
-  SetLastError(ERROR_SUCCESS);
-  const BOOL sent = os.StartServiceW(service, 0, nullptr);
-  const DWORD error = GetLastError();
-  const bool running = WaitForState(service, status, SERVICE_RUNNING, kSpoolerTimeout / kPollInterval);
+  DWORD error = ERROR_SUCCESS;
+  const bool running = StartUntilRunning(service, status, error);
   if (!running) {
-    trace("The spooler was not seen running again: start %d, errcode:%d, state %d.", sent,
-          static_cast<int>(error), static_cast<int>(status.dwCurrentState));
+    trace("The spooler was not seen running again: errcode:%d, state %d.", static_cast<int>(error),
+          static_cast<int>(status.dwCurrentState));
+    NoteSpoolerLeftStopped(error);
   }
   --spooler_holds;
   return running;
@@ -162,14 +197,19 @@ void RestartSpooler() {
       StartAfterOurStop(service.get(), status);
       started = true;
     }
-    if (!started) --spooler_holds;
+    if (!started) {
+      --spooler_holds;
+      NoteSpoolerLeftStopped(GetLastError());
+    }
   }
   os.Sleep(1000);
 }
 
 void RestartSpoolerWithAction(SpoolerAction action, const wchar_t* context) {
-  WithSpoolerStopped([&](bool) {
-    if (action != nullptr && context != nullptr) {
+  WithSpoolerStopped([&](bool stopped) {
+    // The spooler's files are never touched while it runs.
+    if (!stopped && action != nullptr) trace("The spooler did not stop; the work for %ws is not done.", context);
+    if (stopped && action != nullptr && context != nullptr) {
       // Give the stopped spooler's process time to let go of its files.
       os.Sleep(200);
       action(context);
@@ -185,3 +225,29 @@ int RunWithSpoolerStopped(void (*work)(const wchar_t* context, bool stopped), co
 }
 
 bool SpoolerHeldStopped() { return spooler_holds.load() > 0; }
+
+DWORD StartSpoolerIfStopped() {
+  ScopedService manager;
+  ScopedService service;
+  SERVICE_STATUS_PROCESS status = {};
+  // What cannot be asked is left to the steps that need the spooler.
+  if (!OpenNamedService(kSpooler, manager, service) || !QueryState(service.get(), status) ||
+      status.dwCurrentState == SERVICE_RUNNING) {
+    return ERROR_SUCCESS;
+  }
+  trace("The spooler is not running (state %d); starting it first.", static_cast<int>(status.dwCurrentState));
+  if (status.dwCurrentState == SERVICE_STOP_PENDING) {
+    WaitForState(service.get(), status, SERVICE_STOPPED, kSpoolerTimeout / kPollInterval);
+  }
+  DWORD error = ERROR_SUCCESS;
+  if (StartUntilRunning(service.get(), status, error)) {
+    trace("The spooler runs.");
+    return ERROR_SUCCESS;
+  }
+  if (error == ERROR_SERVICE_DISABLED) {
+    trace("The spooler is disabled; nothing can be done without it.");
+    return ERROR_SERVICE_DISABLED;
+  }
+  trace("The spooler could not be started, errcode:%d.", static_cast<int>(error));
+  return error != ERROR_SUCCESS ? error : kInstallFailedExitCode;
+}

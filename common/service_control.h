@@ -19,6 +19,9 @@ int StartServiceAndWait(const wchar_t* service_name, DWORD timeout_ms);
 // stopped is started anyway. Both are traced.
 constexpr DWORD kSpoolerTimeout = 10000;
 constexpr DWORD kStopGraceMs = 30000;
+// A start of ours is sent again until the spooler runs, for this long at most;
+// one that still does not run is the run's failure (SpoolerLeftStopped).
+constexpr DWORD kStartBoundMs = 30000;
 
 // Stops and starts the spooler, then pauses 1 s. A spooler that was not
 // running is only started (from the stopped state).
@@ -37,3 +40,10 @@ int RunWithSpoolerStopped(void (*work)(const wchar_t* context, bool stopped), co
 
 // Whether a stop of ours is waiting for its start now (on any thread).
 bool SpoolerHeldStopped();
+
+// At the start of an install or uninstall: a spooler that is not running
+// (someone stopped it, or an earlier run was ended while it was stopped) is
+// started first. ERROR_SUCCESS when it runs (or cannot be asked);
+// ERROR_SERVICE_DISABLED (1058) for a disabled one; otherwise the start's
+// error, 1603 when none.
+DWORD StartSpoolerIfStopped();

@@ -47,7 +47,7 @@ HRESULT UploadDriverPackage(const wchar_t* inf_path) {
                                                         store_path.chars, &capacity);
   // Whatever the call wrote, the text ends inside its field.
   store_path.chars[kUploadedInfPathCapacity - 1] = L'\0';
-  trace("DoUploadDriverPackage, %ws, code:%d.", store_path, static_cast<int>(result));
+  trace("DoUploadDriverPackage, %ws, code:%u (0x%08x).", store_path, static_cast<unsigned>(result), static_cast<unsigned>(result));
   return result;
 }
 

@@ -1,6 +1,8 @@
 #include "install/install_worker.h"
 
 #include "common/package.h"
+#include "common/run_options.h"
+#include "common/service_control.h"
 #include "common/string_table.h"
 #include "common/trace.h"
 #include "discovery/supported_models.h"
@@ -14,6 +16,7 @@
 namespace {
 
 constexpr DWORD kSearchPauseMs = 1000;
+constexpr ULONGLONG kStillSearchingMs = 60 * 1000;
 
 // Room for every string-table text whole, the no-printer instruction of the
 // longest translation included, and for the others with a printer name and
@@ -92,6 +95,11 @@ DWORD WINAPI InstallWorker(LPVOID parameter) {
     return kExitDriverBlocked;
   }
   const ULONGLONG search_start = os.GetTickCount64();
+  ULONGLONG last_report = search_start;
+
+  // Nothing can be installed without the spooler: one someone stopped is
+  // started first.
+  if (const DWORD spooler = StartSpoolerIfStopped(); spooler != ERROR_SUCCESS) return ReportFailure(view, spooler);
 
   if (!FormDriverInfPath()) {
     // Nothing may run on a cut path: neither the install nor the wizard.
@@ -151,12 +159,24 @@ DWORD WINAPI InstallWorker(LPVOID parameter) {
       view.Line(text.c_str());
       os.Sleep(kSearchPauseMs);
       ReenumerateDeviceTree(CM_REENUMERATE_SYNCHRONOUS);
-      if (SearchTimeoutMs != 0 && os.GetTickCount64() - search_start >= SearchTimeoutMs) {
+      const ULONGLONG now = os.GetTickCount64();
+      if (SearchTimeoutMs != 0 && now - search_start >= SearchTimeoutMs) {
         trace("No supported printer within %u s; the search ends.", SearchTimeoutMs / 1000);
         return ERROR_TIMEOUT;
       }
+      // A silent search says, once a minute, that it still waits.
+      if (dialog == nullptr && now - last_report >= kStillSearchingMs) {
+        last_report = now;
+        trace("Still searching for a supported printer, %u s so far.", static_cast<unsigned>((now - search_start) / 1000));
+      }
     }
   } while (last_result == 0);
+
+  // A spooler that we stopped and could not start again undoes the install.
+  if (SpoolerLeftStopped != ERROR_SUCCESS) {
+    trace("The spooler was left stopped; the install failed.");
+    return ReportFailure(view, SpoolerLeftStopped);
+  }
 
   if (dialog != nullptr) {
     view.Progress(100);
@@ -176,6 +196,6 @@ int StageDriverPackage() {
   if (ProtectedPrintModeOn()) return static_cast<int>(kExitDriverBlocked);
   if (!FormDriverInfPath()) return ERROR_FILENAME_EXCED_RANGE;
   const HRESULT result = UploadDriverPackage(DriverInfPath.c_str());
-  trace("Staging the driver package: %d", static_cast<int>(result));
+  trace("Staging the driver package: %u (0x%08x)", static_cast<unsigned>(result), static_cast<unsigned>(result));
   return static_cast<int>(result);
 }

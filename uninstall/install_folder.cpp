@@ -160,7 +160,11 @@ bool ForEachEntry(const wchar_t* folder, Visit visit) {
   do {
     if (!IsDots(entry.cFileName)) visit(entry);
   } while (os.FindNextFileW(find.get(), &entry));
-  return true;
+  // Only a listing that reached its end is whole; any other error leaves
+  // entries unseen, which may be someone else's.
+  const DWORD end = GetLastError();
+  if (end != ERROR_NO_MORE_FILES) trace("Listing %ws ended with error %u; it is not whole.", folder, end);
+  return end == ERROR_NO_MORE_FILES;
 }
 
 struct FolderSorting {

@@ -101,7 +101,7 @@ int RemovePackage(DriverPackageNode& package) {
     os.Sleep(kPauseAfterFailedTry);
   }
   if (result != S_OK) {
-    trace("Removing driver package %ws failed, 0x%x", package.store_path, static_cast<int32_t>(result));
+    trace("Removing driver package %ws failed, %u (0x%08x)", package.store_path, static_cast<unsigned>(result), static_cast<unsigned>(result));
     MarkFailed(package.status, static_cast<int32_t>(result));
     NoteFailure(static_cast<DWORD>(result));
     return 1;

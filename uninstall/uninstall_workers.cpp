@@ -4,6 +4,8 @@
 
 #include "common/package.h"
 #include "common/process.h"
+#include "common/run_options.h"
+#include "common/service_control.h"
 #include "common/trace.h"
 #include "platform/os.h"
 #include "resources/resource_ids.h"
@@ -92,7 +94,9 @@ DWORD WINAPI RemovalWorker(LPVOID parameter) {
     ForgetInventory();
     TakeInventory();
   }
-  const int failures = InventoryReadFailed ? 1 : RemoveInventory(bar);
+  const bool spooler_runs = StartSpoolerIfStopped() == ERROR_SUCCESS;
+  const int failures =
+      !spooler_runs || InventoryReadFailed ? 1 : RemoveInventory(bar) + (SpoolerLeftStopped != ERROR_SUCCESS ? 1 : 0);
 
   PostPosition(bar, 100);
   PostMessageW(dialog, kInventoryChanged, 0, 0);

@@ -23,5 +23,5 @@ check "the spooler lists the queue on USB001" \
 check "the spooler lists the monitor" \
   grep -qF 'monitor "Vellumor Language Monitor V6" dll "vlm6mon.dll"' "$E2E_DIR/spooler.txt"
 check "the trace shows the upload Wine refuses" \
-  grep -qF 'DoUploadDriverPackage, , code:-2147467263.' "$E2E_DIR/trace.log"
+  grep -qF 'DoUploadDriverPackage, , code:2147500033 (0x80004001).' "$E2E_DIR/trace.log"
 e2e_end

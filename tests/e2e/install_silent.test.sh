@@ -64,7 +64,7 @@ check "vlm6mon.dll is in system32" test -f "$E2E_PREFIX/drive_c/windows/system32
 check "the trace tells the install in order" in_order "$E2E_DIR/silent-ok.trace" \
   "Found model Vellumor VL-K20, Vellumor VL-K20" \
   "Installing printer model: Vellumor VL-K20, name: Vellumor VL-K20, port: USB001" \
-  "DoUploadDriverPackage, , code:-2147467263." \
+  "DoUploadDriverPackage, , code:2147500033 (0x80004001)." \
   "Remove file:*vlm6drv6.dll*" \
   "CopyFile file:*vlm6drv6.dll*" \
   "CopyFile file:*vlm6drv6.dat*"

@@ -226,7 +226,7 @@ bool IsFullPath(const std::wstring& path) {
 }
 
 BOOL WINAPI FakeCreateProcessW(LPCWSTR application, LPWSTR command_line, LPSECURITY_ATTRIBUTES,
-                               LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID, LPCWSTR,
+                               LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID, LPCWSTR current_directory,
                                LPSTARTUPINFOW, LPPROCESS_INFORMATION info) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::CreateProcessW, Text(command_line))) return FALSE;
@@ -238,7 +238,7 @@ BOOL WINAPI FakeCreateProcessW(LPCWSTR application, LPWSTR command_line, LPSECUR
     return FALSE;
   }
   const DWORD id = 0x1000 + static_cast<DWORD>(m.processes.size()) * 4;
-  m.processes.push_back({Text(command_line), id});
+  m.processes.push_back({Text(command_line), id, Text(current_directory)});
   info->hProcess = m.OpenHandle("process");
   info->hThread = m.OpenHandle("thread");
   info->dwProcessId = id;

@@ -107,6 +107,8 @@ FakeMachine::~FakeMachine() {
   // A run's own state goes with the machine it ran on.
   SilentRun = false;
   RestartNeeded = false;
+  SpoolerLeftStopped = ERROR_SUCCESS;
+  SearchTimeoutMs = 0;
   for (auto& [block, size] : live_blocks) LocalFree(block);
   RemoveRealTree(root_);
   g_machine = nullptr;

@@ -34,6 +34,7 @@ struct FakeCall {
 struct FakeProcess {
   std::wstring command_line;
   DWORD id;
+  std::wstring current_directory;  // empty: the starting program's own
 };
 
 struct FakeMessageBox {

@@ -111,7 +111,7 @@ TEST(InstallEngineOnWine, InstallsVellumorVlK20OnUsb001) {
   PrinterInstallRequest request = K20Request();
   EXPECT_NE(InstallPrinter(&request, kInf), 0);
 
-  EXPECT_TRUE(HasLine(L"DoUploadDriverPackage, , code:-2147467263.")) << "Wine answers E_NOTIMPL";
+  EXPECT_TRUE(HasLine(L"DoUploadDriverPackage, , code:2147500033 (0x80004001).")) << "Wine answers E_NOTIMPL";
   const std::wstring drivers = DriverDirectory();
   for (const wchar_t* file : {L"vlm6drv6.dll", L"vlm6drv6ui.dll", L"vlm6drv6.dat", L"vlm6mon.dll"}) {
     EXPECT_TRUE(Exists(drivers + L"\\" + file)) << "staged: " << std::string(file, file + wcslen(file));

@@ -9,7 +9,7 @@
 
 namespace {
 
-RunMode Select(const wchar_t* tail) { return SelectRunMode(ParseCommandLine(tail)); }
+RunMode Select(const wchar_t* tail) { return SelectRunMode(ParseCommandLine((L"setup.exe " + std::wstring(tail)).c_str())); }
 
 // Calls that only the install-state probe makes.
 bool Probed(const FakeMachine& m) {
@@ -20,47 +20,47 @@ bool Probed(const FakeMachine& m) {
 
 TEST(CommandLine, OptionsInAnyLetterCase) {
   FakeMachine machine;
-  CommandLineOptions o = ParseCommandLine(L"/SILENCE");
+  CommandLineOptions o = ParseCommandLine(L"setup.exe /SILENCE");
   EXPECT_TRUE(o.silent);
   EXPECT_FALSE(o.uninstall);
-  o = ParseCommandLine(L"-U \"C:\\Drivers\\\"");
+  o = ParseCommandLine(L"setup.exe -U \"C:\\Drivers\\\"");
   EXPECT_TRUE(o.uninstall);
-  EXPECT_STREQ(o.directory.c_str(), L"C:\\Drivers\"");
-  o = ParseCommandLine(L"-u C:\\Drivers");
+  EXPECT_STREQ(o.directory.c_str(), L"C:\\Drivers\\") << "the folder ends at the quote, its backslash kept";
+  o = ParseCommandLine(L"setup.exe -u C:\\Drivers");
   EXPECT_STREQ(o.directory.c_str(), L"C:\\Drivers") << "kept verbatim, no backslash added";
   EXPECT_EQ(machine.LiveBlocks(), 0) << "the argument array is released";
 }
 
 TEST(CommandLine, UninstallOptionEdgeCases) {
   FakeMachine machine;
-  CommandLineOptions o = ParseCommandLine(L"/silence -u");
+  CommandLineOptions o = ParseCommandLine(L"setup.exe /silence -u");
   EXPECT_FALSE(o.uninstall) << "-u as the last argument is ignored";
   EXPECT_TRUE(o.silent);
 
-  o = ParseCommandLine(L"-u /silence");
+  o = ParseCommandLine(L"setup.exe -u /silence");
   EXPECT_TRUE(o.uninstall);
   EXPECT_FALSE(o.silent) << "the folder after -u is never read as an option";
   EXPECT_STREQ(o.directory.c_str(), L"/silence");
 
-  o = ParseCommandLine(L"-u C:\\first\\ -u D:\\second\\");
+  o = ParseCommandLine(L"setup.exe -u C:\\first\\ -u D:\\second\\");
   EXPECT_STREQ(o.directory.c_str(), L"D:\\second\\");
 }
 
 TEST(CommandLine, RefusedFolders) {
   FakeMachine machine;
-  EXPECT_TRUE(ParseCommandLine(L"-u \"\"").directory_refused);
-  const std::wstring too_long = L"-u C:\\" + std::wstring(260, L'd');
+  EXPECT_TRUE(ParseCommandLine(L"setup.exe -u \"\"").directory_refused);
+  const std::wstring too_long = L"setup.exe -u C:\\" + std::wstring(260, L'd');
   const CommandLineOptions o = ParseCommandLine(too_long.c_str());
   EXPECT_TRUE(o.directory_refused);
   EXPECT_TRUE(o.directory.empty());
   EXPECT_EQ(SelectRunMode(o), RunMode::kRefusedDirectory);
-  EXPECT_FALSE(ParseCommandLine(L"-u \"\" -u C:\\ok\\").directory_refused);
+  EXPECT_FALSE(ParseCommandLine(L"setup.exe -u \"\" -u C:\\ok\\").directory_refused);
 }
 
 TEST(CommandLine, FailedSplitCountsAsEmpty) {
   FakeMachine machine;
   machine.Fail(Seam::CommandLineToArgvW, ERROR_NOT_ENOUGH_MEMORY);
-  const CommandLineOptions o = ParseCommandLine(L"-u C:\\x\\ /silence");
+  const CommandLineOptions o = ParseCommandLine(L"setup.exe -u C:\\x\\ /silence");
   EXPECT_FALSE(o.uninstall);
   EXPECT_FALSE(o.silent);
 }
@@ -108,7 +108,7 @@ TEST(Entry, SecondInstanceLeavesAtOnce) {
   FakeMachine machine;
   machine.mutexes[kSingleInstanceMutexName] = 1;
   machine.module_path = L"C:\\Drivers\\Setup\\unins000.exe";
-  EXPECT_EQ(RunProgram(nullptr, L""), 0);
+  EXPECT_EQ(RunProgram(nullptr, L"setup.exe "), 0);
   EXPECT_TRUE(machine.processes.empty());
   // Only the command line is read, to tell a deployment tool to try again.
   EXPECT_EQ(machine.CallCount(Seam::GetModuleFileNameW), 0);
@@ -117,7 +117,7 @@ TEST(Entry, SecondInstanceLeavesAtOnce) {
 
 TEST(Entry, RefusedFolderShowsChangesAndStartsNothing) {
   FakeMachine machine;
-  EXPECT_EQ(RunProgram(nullptr, L"-u \"\""), 0);
+  EXPECT_EQ(RunProgram(nullptr, L"setup.exe -u \"\""), 0);
   EXPECT_TRUE(machine.processes.empty());
   EXPECT_TRUE(machine.message_boxes.empty());
   EXPECT_EQ(machine.OpenHandleCount(), 0) << "the lock is closed";
@@ -132,7 +132,7 @@ TEST(Entry, RelaunchCopiesTheProgramAndStartsTheCopyWithTheFolder) {
     out << "MZ program bytes";
   }
   machine.module_path = program;
-  EXPECT_EQ(RunProgram(nullptr, L""), 0);
+  EXPECT_EQ(RunProgram(nullptr, L"setup.exe "), 0);
 
   ASSERT_EQ(machine.processes.size(), 1u);
   const std::wstring& line = machine.processes[0].command_line;
@@ -172,7 +172,7 @@ TEST(Entry, FailedCopyOrStartStillEndsWithZero) {
   machine.module_path = L"C:\\Drivers\\Setup\\unins000.exe";
   machine.Fail(Seam::GetTempFileNameW, ERROR_ACCESS_DENIED);
   machine.Fail(Seam::CreateProcessW, ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(RunProgram(nullptr, L""), 0);
+  EXPECT_EQ(RunProgram(nullptr, L"setup.exe "), 0);
   EXPECT_EQ(machine.OpenHandleCount(), 0);
 }
 

@@ -50,7 +50,7 @@ TEST_F(InstallPrinterTest, TheQueueSeenAtTheThirdCheckGetsTheMonitorOnce) {
   EXPECT_EQ(Restarts(), 1) << "the monitor's restart only: USB001 is listed";
   EXPECT_EQ(machine.CallCount(Seam::AddPrinterW) + machine.CallCount(Seam::AddPrinterDriverW), 0);
   EXPECT_EQ(TraceStarting(L"DoUploadDriverPackage, C:\\Windows\\System32\\DriverStore\\").size(), 1u);
-  EXPECT_TRUE(EndsWith(TraceStarting(L"DoUploadDriverPackage").at(0), L"\\vlm6v6.inf, code:0."));
+  EXPECT_TRUE(EndsWith(TraceStarting(L"DoUploadDriverPackage").at(0), L"\\vlm6v6.inf, code:0 (0x00000000)."));
 }
 
 TEST_F(InstallPrinterTest, AModelWithoutMonitorWaitsTheWholeTime) {
@@ -67,7 +67,7 @@ TEST_F(InstallPrinterTest, AFailedUploadGoesStraightToTheDirectRegistration) {
   AttachDevice(0);
   EXPECT_EQ(Install(), 1);
   EXPECT_EQ(TraceStarting(L"DoUploadDriverPackage"),
-            (std::vector<std::wstring>{L"DoUploadDriverPackage, , code:-2147467263."}));
+            (std::vector<std::wstring>{L"DoUploadDriverPackage, , code:2147500033 (0x80004001)."}));
   for (Seam fn : {Seam::CM_Locate_DevNodeW, Seam::CM_Reenumerate_DevNode, Seam::UpdateDriverForPlugAndPlayDevicesW}) {
     EXPECT_EQ(machine.CallCount(fn), 0) << fn;
   }
@@ -142,7 +142,7 @@ TEST_F(InstallPrinterTest, UploadDetails) {
   EXPECT_EQ(DoUploadDriverPackage(InfPath().c_str()), 0) << "only S_OK counts";
   EXPECT_EQ(capacity_seen, 260u);
   EXPECT_EQ(flags_seen, 2u);
-  EXPECT_EQ(TraceStarting(L"DoUploadDriverPackage"), (std::vector<std::wstring>{L"DoUploadDriverPackage, , code:1."}));
+  EXPECT_EQ(TraceStarting(L"DoUploadDriverPackage"), (std::vector<std::wstring>{L"DoUploadDriverPackage, , code:1 (0x00000001)."}));
 
   // A store path that fills the whole buffer is traced cut at the field's end.
   os.UploadPrinterDriverPackageW = [](LPCWSTR, LPCWSTR, LPCWSTR, DWORD, HWND, LPWSTR dest, PULONG capacity) {
@@ -151,7 +151,7 @@ TEST_F(InstallPrinterTest, UploadDetails) {
   };
   EXPECT_EQ(DoUploadDriverPackage(InfPath().c_str()), 1);
   EXPECT_EQ(TraceStarting(L"DoUploadDriverPackage").back(),
-            L"DoUploadDriverPackage, " + std::wstring(259, L'x') + L", code:0.");
+            L"DoUploadDriverPackage, " + std::wstring(259, L'x') + L", code:0 (0x00000000).");
 }
 
 TEST_F(InstallPrinterTest, ReenumerationNeedsTheRootNode) {

@@ -255,12 +255,12 @@ TEST_F(InstallWorkerTest, InfPathThatDoesNotFitStopsBeforeAnySearch) {
 
 TEST_F(InstallWorkerTest, SilentRoadExitsWithTheInstallOutcome) {
   AttachInstalled(machine, L"Vellumor VL-K20", 1);
-  EXPECT_EQ(RunProgram(nullptr, L"/silence"), 0);
+  EXPECT_EQ(RunProgram(nullptr, L"setup.exe /silence"), 0);
 
   // A program folder so long that the INF path cannot be formed.
   machine.module_path = L"C:\\" + std::wstring(247, L'd') + L"\\s.exe";
-  EXPECT_EQ(RunProgram(nullptr, L"/SILENCE"), ERROR_FILENAME_EXCED_RANGE);
-  EXPECT_EQ(RunProgram(nullptr, L""), 0) << "the dialog road keeps exit code 0";
+  EXPECT_EQ(RunProgram(nullptr, L"setup.exe /SILENCE"), ERROR_FILENAME_EXCED_RANGE);
+  EXPECT_EQ(RunProgram(nullptr, L"setup.exe "), 0) << "the dialog road keeps exit code 0";
 }
 
 // --- the installer dialog ----------------------------------------------------
@@ -378,13 +378,13 @@ TEST_F(FailedInstallTest, SilentInstallExitsWithTheErrorCodeOr1603) {
   machine.module_path = package + L"setup.exe";
   AddUsbPrinter(machine, L"Vellumor VL-K20", 1);
   machine.Fail(Seam::AddPrinterDriverW, ERROR_ACCESS_DENIED);
-  EXPECT_EQ(RunProgram(nullptr, L"/silence"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RunProgram(nullptr, L"setup.exe /silence"), ERROR_ACCESS_DENIED);
 
   // A failure that leaves no error code of its own.
   ResetMachine();
   machine.Fail(Seam::AddMonitorW, ERROR_SUCCESS);
   SleepSlot clearing(SleepClearingTheError);
-  EXPECT_EQ(RunProgram(nullptr, L"/silence"), 1603);
+  EXPECT_EQ(RunProgram(nullptr, L"setup.exe /silence"), 1603);
   EXPECT_EQ(TraceStarting(L"Install failed").back(),
             L"Install failed, name: Vellumor VL-K20, port: USB001, error:0");
 }
@@ -505,7 +505,7 @@ namespace {
 TEST_F(InstallWorkerTest, ACutProgramPathIsNotUsed) {
   machine.module_path = L"C:\\" + std::wstring(290, L'd') + L"\\unins000.exe";
   AttachInstalled(machine, L"Vellumor VL-K20", 1);
-  EXPECT_EQ(RunProgram(nullptr, L"/silence"), ERROR_FILENAME_EXCED_RANGE);
+  EXPECT_EQ(RunProgram(nullptr, L"setup.exe /silence"), ERROR_FILENAME_EXCED_RANGE);
   EXPECT_TRUE(machine.processes.empty()) << "no copy, no uninstaller started";
   EXPECT_EQ(machine.CallCount(Seam::CopyFileW), 0);
   EXPECT_EQ(machine.CallCount(Seam::SetupDiGetClassDevsW), 0) << "no search";
@@ -526,7 +526,7 @@ TEST_F(FailedInstallTest, AQueueTheSpoolerRefusedShows104WithItsErrorAndExitsWit
   machine.module_path = package + L"setup.exe";
   AddUsbPrinter(machine, L"Vellumor VL-K20", 1);
   machine.Fail(Seam::AddPrinterW, ERROR_ACCESS_DENIED);
-  EXPECT_EQ(RunProgram(nullptr, L"/silence"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RunProgram(nullptr, L"setup.exe /silence"), ERROR_ACCESS_DENIED);
   EXPECT_EQ(TraceStarting(L"Install failed").back(), L"Install failed, name: Vellumor VL-K20, port: USB001, error:5");
 }
 

@@ -18,7 +18,7 @@ bool NoneSearchesBesideTheProgram(const FakeMachine& m) {
 
 TEST(OsBinding, DllsComeFromTheSystemDirectoryBeforeAnythingElse) {
   FakeMachine machine;
-  EXPECT_EQ(RunProgram(nullptr, L"/?"), 0);
+  EXPECT_EQ(RunProgram(nullptr, L"setup.exe /?"), 0);
   ASSERT_FALSE(machine.calls.empty());
   EXPECT_EQ(machine.calls[0].function, Seam::SetDefaultDllDirectories);
   EXPECT_EQ(machine.default_dll_directories, static_cast<DWORD>(LOAD_LIBRARY_SEARCH_SYSTEM32));
@@ -30,7 +30,7 @@ TEST(OsBinding, DllsComeFromTheSystemDirectoryBeforeAnythingElse) {
 TEST(OsBinding, AMissingFunctionEndsTheRunWithItsCodeBeforeAnyCallIntoIt) {
   FakeMachine machine;
   machine.missing_functions.insert("UpdateDriverForPlugAndPlayDevicesW");
-  EXPECT_EQ(RunProgram(nullptr, L"/silence"), ERROR_PROC_NOT_FOUND);
+  EXPECT_EQ(RunProgram(nullptr, L"setup.exe /silence"), ERROR_PROC_NOT_FOUND);
   EXPECT_EQ(machine.CallCount(Seam::UpdateDriverForPlugAndPlayDevicesW), 0);
   EXPECT_EQ(machine.CallCount(Seam::SetupDiGetClassDevsW), 0) << "nothing searched";
   EXPECT_TRUE(machine.message_boxes.empty()) << "silent";
@@ -41,7 +41,7 @@ TEST(OsBinding, AMissingFunctionEndsTheRunWithItsCodeBeforeAnyCallIntoIt) {
   // A person is told in the failure text, with the same code.
   HMODULE program = LoadBuiltProgram();
   ScopedModuleInstance resources(program);
-  EXPECT_EQ(RunProgram(program, L""), ERROR_PROC_NOT_FOUND);
+  EXPECT_EQ(RunProgram(program, L"setup.exe "), ERROR_PROC_NOT_FOUND);
   ASSERT_EQ(machine.message_boxes.size(), 1u);
   EXPECT_NE(machine.message_boxes[0].text.find(L"127"), std::wstring::npos);
 }
@@ -49,7 +49,7 @@ TEST(OsBinding, AMissingFunctionEndsTheRunWithItsCodeBeforeAnyCallIntoIt) {
 TEST(OsBinding, ADllThatCannotBeLoadedEndsTheRunWith126) {
   FakeMachine machine;
   machine.missing_dlls.insert(L"winspool.drv");
-  EXPECT_EQ(RunProgram(nullptr, L"/silence"), ERROR_MOD_NOT_FOUND);
+  EXPECT_EQ(RunProgram(nullptr, L"setup.exe /silence"), ERROR_MOD_NOT_FOUND);
   EXPECT_EQ(machine.CallCount(Seam::EnumPrinterDriversW), 0);
 }
 
@@ -68,13 +68,13 @@ TEST(OsBinding, AMissingOptionalFunctionAnswersProcNotFoundAndTheRunGoesOn) {
 TEST(SingleInstance, ARunInAnotherSessionIsASecondInstance) {
   FakeMachine machine;
   machine.mutexes[kMachineMutexName] = 1;
-  EXPECT_EQ(RunProgram(nullptr, L"/silence"), ERROR_INSTALL_ALREADY_RUNNING);
+  EXPECT_EQ(RunProgram(nullptr, L"setup.exe /silence"), ERROR_INSTALL_ALREADY_RUNNING);
   EXPECT_EQ(machine.mutexes[kSingleInstanceMutexName], 0) << "the session lock is let go";
 
   // Made by SYSTEM, the machine's mutex may not be opened from a person's account.
   machine.mutexes[kMachineMutexName] = 0;
   machine.FailNth(Seam::CreateMutexW, ERROR_ACCESS_DENIED, 2);
-  EXPECT_EQ(RunProgram(nullptr, L"/silence"), ERROR_INSTALL_ALREADY_RUNNING);
+  EXPECT_EQ(RunProgram(nullptr, L"setup.exe /silence"), ERROR_INSTALL_ALREADY_RUNNING);
   EXPECT_EQ(machine.CallCount(Seam::SetupDiGetClassDevsW), 0);
 }
 

@@ -22,7 +22,7 @@ TEST(RelaunchedCopy, OnlyATemporaryCopyInTheTempFolderCounts) {
 TEST(RelaunchedCopy, TheCopyAsksForItsDeletionAtTheNextStart) {
   FakeMachine machine;
   machine.module_path = machine.temp_directory + L"uni3F2.tmp";
-  RunProgram(nullptr, L"-u C:\\Tapstart\\");
+  RunProgram(nullptr, L"setup.exe -u C:\\Tapstart\\");
   ASSERT_EQ(machine.delayed_moves.size(), 1u);
   EXPECT_EQ(machine.delayed_moves[0].first, machine.module_path);
   EXPECT_EQ(machine.delayed_moves[0].second, L"");
@@ -30,7 +30,7 @@ TEST(RelaunchedCopy, TheCopyAsksForItsDeletionAtTheNextStart) {
   // The program in its own folder, started with -u, stays where it is.
   machine.delayed_moves.clear();
   machine.module_path = L"C:\\Tapstart\\setup.exe";
-  RunProgram(nullptr, L"-u C:\\Tapstart\\");
+  RunProgram(nullptr, L"setup.exe -u C:\\Tapstart\\");
   EXPECT_TRUE(machine.delayed_moves.empty());
   EXPECT_EQ(machine.OpenHandleCount(), 0);
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 
@@ -197,13 +198,15 @@ TEST_F(Removal, AnyOtherPackageAnswerEndsAfterOneCall) {
   EXPECT_STREQ(PackageList->status.c_str(), L"Failed. Error:-2147024891");
 }
 
-TEST_F(Removal, SpoolerNotRunningLeavesTheMonitorFile) {
+TEST_F(Removal, ASpoolerFoundStoppedIsStartedFirst) {
   machine.services.Spooler().state = SERVICE_STOPPED;
   ScanAll();
   Run();
-  EXPECT_TRUE(Exists(monitor));
-  EXPECT_EQ(machine.services.Spooler().state, static_cast<DWORD>(SERVICE_STOPPED));
-  EXPECT_EQ(machine.services.Spooler().start_requests, 0);
+  EXPECT_FALSE(Exists(monitor)) << "deleted during a stop of ours, as on a running machine";
+  EXPECT_EQ(machine.services.Spooler().state, static_cast<DWORD>(SERVICE_RUNNING));
+  EXPECT_EQ(machine.services.Spooler().start_requests, 2);
+  const std::vector<std::wstring> trace = machine.TraceLines();
+  EXPECT_EQ(std::count(trace.begin(), trace.end(), L"The spooler is not running (state 1); starting it first."), 1);
   EXPECT_TRUE(FinalStepRan());
   EXPECT_EQ(machine.message_boxes.size(), 1u);
 }

@@ -35,7 +35,7 @@ class SilentInstall : public PackageTest {
 
 TEST_F(SilentInstall, TheFamilyInstalledAlreadyExits0AndStartsNothing) {
   FamilyInstalled();
-  EXPECT_EQ(RunProgram(nullptr, L"/silence"), 0);
+  EXPECT_EQ(RunProgram(nullptr, L"setup.exe /silence"), 0);
   EXPECT_TRUE(machine.processes.empty()) << "no uninstaller, no window";
   EXPECT_EQ(machine.CallCount(Seam::SetupDiGetClassDevsW), 0);
 }
@@ -45,7 +45,7 @@ TEST_F(SilentInstall, AReplacementLeftForTheNextStartExits3010) {
   WriteRealFile(DriverFile(L"vlm6drv6.dll"), "installed");       // an older driver DLL,
   machine.FailNth(Seam::DeleteFileW, ERROR_SHARING_VIOLATION, 1);  // held open:
   machine.FailNth(Seam::CopyFileW, ERROR_SHARING_VIOLATION, 1);    // neither deleted nor replaced
-  EXPECT_EQ(RunProgram(nullptr, L"/silence"), ERROR_SUCCESS_REBOOT_REQUIRED);
+  EXPECT_EQ(RunProgram(nullptr, L"setup.exe /silence"), ERROR_SUCCESS_REBOOT_REQUIRED);
   EXPECT_EQ(machine.delayed_moves.size(), 1u);
 }
 
@@ -53,7 +53,7 @@ TEST_F(SilentInstall, PlugAndPlayAskingForARestartExits3010) {
   AddUsbPrinter(machine, L"Vellumor VL-K20", 1);
   machine.pnp.devices.push_back({L"usbprint\\vellumor vl-k20d5a5", L"Vellumor VL-K20", L"USB001", 0});
   machine.pnp.wants_restart = true;
-  EXPECT_EQ(RunProgram(nullptr, L"/silence"), ERROR_SUCCESS_REBOOT_REQUIRED);
+  EXPECT_EQ(RunProgram(nullptr, L"setup.exe /silence"), ERROR_SUCCESS_REBOOT_REQUIRED);
 }
 
 TEST_F(SilentInstall, BindingAndUploadAskNobodyInASilentRunOnly) {
@@ -77,14 +77,14 @@ TEST_F(SilentInstall, BindingAndUploadAskNobodyInASilentRunOnly) {
 TEST(SilentEntry, AnotherInstanceRunningExits1618) {
   FakeMachine machine;  // the second instance's handle is left for Windows
   machine.mutexes[kSingleInstanceMutexName] = 1;
-  EXPECT_EQ(RunProgram(nullptr, L"/silence"), ERROR_INSTALL_ALREADY_RUNNING);
-  EXPECT_EQ(RunProgram(nullptr, L""), 0) << "a person sees the copy that runs";
+  EXPECT_EQ(RunProgram(nullptr, L"setup.exe /silence"), ERROR_INSTALL_ALREADY_RUNNING);
+  EXPECT_EQ(RunProgram(nullptr, L"setup.exe "), 0) << "a person sees the copy that runs";
 }
 
 TEST_F(SilentInstall, WhereNobodyCanSeeAWindowTheRunIsSilent) {
   machine.interactive_station = false;
   FamilyInstalled();
-  EXPECT_EQ(RunProgram(nullptr, L""), 0);
+  EXPECT_EQ(RunProgram(nullptr, L"setup.exe "), 0);
   EXPECT_TRUE(machine.processes.empty()) << "as with /silence: no uninstall dialog";
   EXPECT_EQ(TraceStarting(L"No one can see this run's windows").size(), 1u);
 }
@@ -92,9 +92,9 @@ TEST_F(SilentInstall, WhereNobodyCanSeeAWindowTheRunIsSilent) {
 TEST(CommandLine, TheSilentOptionsOfDeploymentTools) {
   FakeMachine machine;
   for (const wchar_t* option : {L"/silence", L"/SILENT", L"/VerySilent", L"/quiet", L"/Q", L"/s"}) {
-    EXPECT_TRUE(ParseCommandLine(option).silent) << std::wstring(option).size();
+    EXPECT_TRUE(ParseCommandLine((L"setup.exe " + std::wstring(option)).c_str()).silent) << std::wstring(option).size();
   }
-  EXPECT_FALSE(ParseCommandLine(L"/silentx").silent);
+  EXPECT_FALSE(ParseCommandLine(L"setup.exe /silentx").silent);
 }
 
 // --- the uninstall ---------------------------------------------------------------
@@ -108,7 +108,7 @@ class SilentUninstallRun : public InstallFolderTest {
     AddQueue(L"Vellumor VL-K20", L"Vellumor VL-K20");
   }
   // setup.exe -u <folder> /silence, as an administrator types it.
-  int Run() { return RunProgram(nullptr, (L"/silence -u \"" + folder).c_str()); }
+  int Run() { return RunProgram(nullptr, (L"setup.exe /silence -u \"" + folder).c_str()); }
 };
 
 TEST_F(SilentUninstallRun, NothingToRemoveExits0AndTheFolderGoesWithoutAQuestion) {
@@ -159,7 +159,7 @@ TEST_F(SilentUninstallRun, TheFirstProcessStartsItsCopySilentlyAndExitsWithItsRe
   machine.module_path = program;
   machine.child_exit_code = ERROR_INVALID_PARAMETER;
 
-  EXPECT_EQ(RunProgram(nullptr, L"/silence"), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(RunProgram(nullptr, L"setup.exe /silence"), ERROR_INVALID_PARAMETER);
 
   ASSERT_EQ(machine.processes.size(), 1u);
   int count = 0;
@@ -175,21 +175,51 @@ TEST_F(SilentUninstallRun, TheFirstProcessStartsItsCopySilentlyAndExitsWithItsRe
 
 TEST_F(SilentUninstallRun, TheCopyDeletesTheFolderOnlyAfterTheFirstProcessEnded) {
   machine.module_path = machine.temp_directory + L"uni1A.tmp";
-  EXPECT_EQ(RunProgram(nullptr, (L"/silence /after=4242 -u \"" + folder).c_str()), 0);
+  EXPECT_EQ(RunProgram(nullptr, (L"setup.exe /silence /after=4242 -u \"" + folder).c_str()), 0);
   EXPECT_TRUE(Exists(folder)) << "the first process still runs from it";
   ASSERT_EQ(machine.processes.size(), 1u);
   const std::wstring line = machine.processes[0].command_line;
   const size_t tail = line.find(L"\" ") + 2;
-  EXPECT_EQ(line.substr(tail), L"/silence /finish /after=4242 -u \"" + folder);
+  EXPECT_EQ(line.substr(tail), L"/silence /finish /after=4242 /result=0 -u \"" + folder);
 
   machine.calls.clear();
-  EXPECT_EQ(RunProgram(nullptr, line.substr(tail).c_str()), 0);
+  EXPECT_EQ(RunProgram(nullptr, line.c_str()), 0);
   const int opened = machine.FirstCall(Seam::OpenProcess);
   const int waited = machine.FirstCall(Seam::WaitForSingleObject);
   const int deleted = machine.FirstCall(Seam::SHFileOperationW);
   EXPECT_TRUE(opened >= 0 && opened < waited && waited < deleted);
   EXPECT_EQ(machine.CallCount(Seam::OpenProcess, L"4242"), 1);
   EXPECT_FALSE(Exists(folder));
+}
+
+// --- the copies: where they run, and what a failed or early one leaves ------------
+
+TEST_F(SilentUninstallRun, TheCopiesRunInTheTemporaryFolderAndAFailedCopyIsTheExitCode) {
+  machine.module_path = folder + L"\\unins000.exe";
+  MakeFile(machine.module_path);
+  EXPECT_EQ(RunProgram(nullptr, L"unins000.exe /silence"), 0);
+  ASSERT_EQ(machine.processes.size(), 1u);
+  EXPECT_EQ(machine.processes[0].current_directory, machine.temp_directory) << "not inside the folder it deletes";
+
+  machine.processes.clear();
+  machine.Fail(Seam::CopyFileW, ERROR_DISK_FULL);
+  EXPECT_EQ(RunProgram(nullptr, L"unins000.exe /silence"), ERROR_DISK_FULL);
+  EXPECT_TRUE(machine.processes.empty());
+  EXPECT_EQ(machine.TraceLines().back(), L"The uninstaller copy could not be made: CopyFileW failed, error:112");
+}
+
+TEST_F(SilentUninstallRun, ACopyThatEndsEarlyRemovesItself) {
+  machine.module_path = machine.temp_directory + L"uni1B.tmp";
+  machine.mutexes[kSingleInstanceMutexName] = 1;
+  EXPECT_EQ(Run(), ERROR_INSTALL_ALREADY_RUNNING);
+  ASSERT_EQ(machine.delayed_moves.size(), 1u);
+  EXPECT_EQ(machine.delayed_moves[0].first, machine.module_path);
+}
+
+TEST_F(SilentUninstallRun, AFolderListingThatEndsWithAnErrorIsNotWhole) {
+  machine.Fail(Seam::FindNextFileW, ERROR_ACCESS_DENIED);
+  EXPECT_EQ(Run(), 0);
+  EXPECT_TRUE(Exists(folder)) << "what was not listed may be someone else's";
 }
 
 }  // namespace

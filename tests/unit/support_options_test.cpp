@@ -26,7 +26,7 @@ class SupportOptions : public PackageTest {
     machine.registry.SetDword(L"Software\\Policies\\Microsoft\\Windows NT\\Printers\\WPP",
                               L"WindowsProtectedPrintGroupPolicyState", value);
   }
-  int Run(const std::wstring& line) { return RunProgram(nullptr, line.c_str()); }
+  int Run(const std::wstring& line) { return RunProgram(nullptr, (L"setup.exe " + line).c_str()); }
 };
 
 size_t Count(const std::string& text, const std::string& part) {
@@ -43,7 +43,7 @@ TEST_F(SupportOptions, TheLogOpensWithTheRunsFactsStampsEachLineAndEndsWithTheEx
   machine.spooler.printers.push_back({L"Vellumor VL-K20", L"USB001", L"Vellumor VL-K20"});
   EXPECT_EQ(Run(L"/silence /log=" + log), 0);
   const std::string text = ReadLog(log);
-  for (const char* opening : {"Tapstart installer 1.1.0\r\n", "Command line: /silence /log=", "Windows: ",
+  for (const char* opening : {"Tapstart installer 1.1.0\r\n", "Command line: setup.exe /silence /log=", "Windows: ",
                               "Native architecture: 9 (Windows x64)\r\n", "Account: SYSTEM\r\n", "Silent run: yes\r\n"}) {
     EXPECT_NE(text.find(opening), std::string::npos) << opening;
   }
@@ -52,6 +52,32 @@ TEST_F(SupportOptions, TheLogOpensWithTheRunsFactsStampsEachLineAndEndsWithTheEx
   EXPECT_EQ(text.compare(0, 24, "2026-12-08 09:30:00.000 "), 0) << "a local time stamp to the millisecond";
   EXPECT_NE(text.rfind("Exit code: 0\r\n"), std::string::npos);
   EXPECT_EQ(text.rfind("Exit code: 0\r\n"), text.size() - 14) << "the last line";
+}
+
+TEST_F(SupportOptions, EveryLineNamesItsProcessAndEndsWithItsLineEndEvenWhenCut) {
+  const std::wstring log = machine.temp_directory + L"setup.log";
+  const std::wstring long_option = L"/" + std::wstring(1000, L'x');  // the command line's log line is cut
+  EXPECT_EQ(Run(L"/silence /timeout=150 /log=" + log + L" " + long_option), ERROR_TIMEOUT);
+  const std::string text = ReadLog(log);
+  const std::string tag = "[" + std::to_string(GetCurrentProcessId()) + " program] ";
+  size_t lines = 0;
+  for (size_t at = 0; at < text.size(); ++lines) {
+    const size_t end = text.find("\r\n", at);
+    ASSERT_NE(end, std::string::npos) << "a line without its end";
+    EXPECT_NE(text.substr(at, end - at).find(tag), std::string::npos) << text.substr(at, end - at);
+    at = end + 2;
+  }
+  EXPECT_EQ(Count(text, "xxxx [line cut]\r\n"), 1u);
+  // A silent search says once a minute that it still waits.
+  EXPECT_EQ(Count(text, "Still searching for a supported printer, "), 2u);
+  EXPECT_GT(lines, 8u);
+}
+
+TEST_F(SupportOptions, AnHResultExitCodeIsLoggedAsTheProcessReturnsIt) {
+  const std::wstring log = machine.temp_directory + L"setup.log";
+  machine.Fail(Seam::UploadPrinterDriverPackageW, static_cast<DWORD>(E_NOTIMPL));
+  EXPECT_EQ(static_cast<unsigned>(Run(L"/stage /log=" + log)), 0x80004001u);
+  EXPECT_NE(ReadLog(log).rfind("Exit code: 2147500033 (0x80004001)\r\n"), std::string::npos);
 }
 
 TEST_F(SupportOptions, AGivenLogIsAppendedTo) {
@@ -105,7 +131,7 @@ TEST_F(SupportOptions, ProtectedPrintModeBlocksTheInstallBeforeAnythingIsTouched
   PolicyValue(1);
   AddUsbPrinter(machine, L"Vellumor VL-K20", 1);
   machine.calls.clear();
-  EXPECT_EQ(RunProgram(nullptr, L"/silence"), ERROR_PRINTER_DRIVER_BLOCKED);
+  EXPECT_EQ(RunProgram(nullptr, L"setup.exe /silence"), ERROR_PRINTER_DRIVER_BLOCKED);
   const int policy = machine.FirstCall(Seam::RegGetValueW);
   ASSERT_GE(policy, 0);
   for (size_t i = static_cast<size_t>(policy) + 1; i < machine.calls.size(); ++i) {
@@ -133,10 +159,10 @@ TEST_F(SupportOptions, ProtectedPrintModeOffMissingOrOfAnotherTypeLetsTheInstall
 TEST_F(SupportOptions, HelpShowsTheOptionsUnlessTheRunIsSilent) {
   HMODULE program = LoadBuiltProgram();
   ScopedModuleInstance resources(program);
-  EXPECT_EQ(RunProgram(program, L"/?"), 0);
+  EXPECT_EQ(RunProgram(program, L"setup.exe /?"), 0);
   ASSERT_EQ(machine.message_boxes.size(), 1u);
   EXPECT_NE(machine.message_boxes[0].text.find(L"/timeout=<seconds>"), std::wstring::npos);
-  EXPECT_EQ(RunProgram(program, L"/? /silence"), 0);
+  EXPECT_EQ(RunProgram(program, L"setup.exe /? /silence"), 0);
   EXPECT_EQ(machine.message_boxes.size(), 1u) << "nothing shown silently";
   FreeLibrary(program);
 }
