@@ -75,10 +75,9 @@ void WriteOpeningLines(const wchar_t* command_line, bool silent) {
   }
   BoundedFormat(line, L"Windows: %ws %ws, build %ws.%u", product, display, build, revision);
   WriteLine(line.c_str());
-  SYSTEM_INFO system = {};
-  os.GetNativeSystemInfo(&system);
-  const PackageArchitecture* architecture = NativeArchitecture();
-  BoundedFormat(line, L"Native architecture: %u (%ws)", static_cast<unsigned>(system.wProcessorArchitecture),
+  const WORD processor = NativeProcessor();
+  const PackageArchitecture* architecture = FindArchitecture(processor);
+  BoundedFormat(line, L"Native architecture: %u (%ws)", static_cast<unsigned>(processor),
                 architecture != nullptr ? architecture->environment : L"not one of the package's");
   WriteLine(line.c_str());
   WideText<257> account = {};

@@ -28,15 +28,14 @@ bool FormWhole(PathText& path, const wchar_t* format, const A&... parts) {
   return false;
 }
 
-// The row of a processor architecture, or null for one the package lacks.
+}  // namespace
+
 const PackageArchitecture* FindArchitecture(WORD processor) {
   for (const PackageArchitecture& row : kArchitectures) {
     if (row.processor == processor) return &row;
   }
   return nullptr;
 }
-
-}  // namespace
 
 bool IsUninstallerStem(const wchar_t* stem) {
   const wchar_t* dot = std::wcschr(kUninstallerName, L'.');
@@ -53,11 +52,27 @@ bool IsPackageFolderName(const wchar_t* name) {
   return false;
 }
 
-const PackageArchitecture* NativeArchitecture() {
+WORD NativeProcessor() {
+  // An x64 process that Windows on ARM emulates is told AMD64 by
+  // GetNativeSystemInfo; IsWow64Process2 names the machine itself. Windows
+  // before 10 1709 lacks it, and then the system information is all there is.
+  USHORT process_machine = IMAGE_FILE_MACHINE_UNKNOWN;
+  USHORT native_machine = IMAGE_FILE_MACHINE_UNKNOWN;
+  if (os.IsWow64Process2(GetCurrentProcess(), &process_machine, &native_machine)) {
+    switch (native_machine) {
+      case IMAGE_FILE_MACHINE_ARM64: return PROCESSOR_ARCHITECTURE_ARM64;
+      case IMAGE_FILE_MACHINE_AMD64: return PROCESSOR_ARCHITECTURE_AMD64;
+      case IMAGE_FILE_MACHINE_I386: return PROCESSOR_ARCHITECTURE_INTEL;
+      case IMAGE_FILE_MACHINE_ARMNT: return PROCESSOR_ARCHITECTURE_ARM;
+      default: break;
+    }
+  }
   SYSTEM_INFO system = {};
   os.GetNativeSystemInfo(&system);
-  return FindArchitecture(system.wProcessorArchitecture);
+  return system.wProcessorArchitecture;
 }
+
+const PackageArchitecture* NativeArchitecture() { return FindArchitecture(NativeProcessor()); }
 
 bool FormDriverInfPath() {
   // Without its folder the INF path would be relative: whatever file of that

@@ -41,9 +41,13 @@ struct PackageArchitecture {
 // Whether a folder name is one of the package's: an architecture folder or
 // the data folder.
 bool IsPackageFolderName(const wchar_t* name);
-// The row of this machine's native architecture (not that of this process:
-// an x64 tool on an ARM64 machine works with the ARM64 files), or null.
+// This machine's native processor (PROCESSOR_ARCHITECTURE_*), not that of
+// this process: an x64 tool on an ARM64 machine works with the ARM64 files.
+WORD NativeProcessor();
+// The row of that architecture, or null.
 const PackageArchitecture* NativeArchitecture();
+// The row of a processor architecture, or null for one the package lacks.
+const PackageArchitecture* FindArchitecture(WORD processor);
 
 // --- folders and paths -------------------------------------------------------
 // The folder the program runs from (ending in a backslash), or the folder

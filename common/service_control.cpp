@@ -66,6 +66,70 @@ int ChangeStateAndWait(const wchar_t* service_name, DWORD timeout_ms, Request re
   return WaitForState(service.get(), status, awaited, polls) ? 1 : 0;
 }
 
+// Services that depend on the spooler (the Fax service does) and were
+// stopped for its stop; they are started again once it runs.
+constexpr int kMostDependents = 16;
+struct StoppedDependents {
+  WideText<257> names[kMostDependents];
+  int count = 0;
+};
+
+// Stops the running services that depend on `service`, each waited for.
+// EnumDependentServicesW lists them in the order they are to be stopped.
+void StopDependents(SC_HANDLE manager, SC_HANDLE service, StoppedDependents& stopped) {
+  DWORD needed = 0;
+  DWORD count = 0;
+  if (os.EnumDependentServicesW(service, SERVICE_ACTIVE, nullptr, 0, &needed, &count) || needed == 0) return;
+  LocalBlock<ENUM_SERVICE_STATUSW> list = LocalBlock<ENUM_SERVICE_STATUSW>::Allocate(needed);
+  if (!list || !os.EnumDependentServicesW(service, SERVICE_ACTIVE, list.get(), needed, &needed, &count)) {
+    trace("The services that depend on the spooler could not be listed, errcode:%d.", static_cast<int>(GetLastError()));
+    return;
+  }
+  for (DWORD i = 0; i < count && stopped.count < kMostDependents; ++i) {
+    const wchar_t* name = list.get()[i].lpServiceName;
+    ScopedService dependent(os.OpenServiceW(manager, name, SERVICE_ALL_ACCESS));
+    SERVICE_STATUS_PROCESS status = {};
+    if (!dependent || !os.ControlService(dependent.get(), SERVICE_CONTROL_STOP, reinterpret_cast<LPSERVICE_STATUS>(&status))) {
+      trace("%ws, which depends on the spooler, did not stop, errcode:%d.", name, static_cast<int>(GetLastError()));
+      continue;
+    }
+    WaitForState(dependent.get(), status, SERVICE_STOPPED, kSpoolerTimeout / kPollInterval);
+    trace("Stopped %ws, which depends on the spooler.", name);
+    BoundedCopy(stopped.names[stopped.count++], name);
+  }
+}
+
+// Starts again, in the reverse order, the dependents that were stopped.
+void StartDependents(SC_HANDLE manager, const StoppedDependents& stopped) {
+  for (int i = stopped.count - 1; i >= 0; --i) {
+    ScopedService dependent(os.OpenServiceW(manager, stopped.names[i].c_str(), SERVICE_ALL_ACCESS));
+    const BOOL started = dependent && os.StartServiceW(dependent.get(), 0, nullptr);
+    trace("Starting %ws again: %d", stopped.names[i], started);
+  }
+}
+
+// Asks the running service to stop. Refused for running dependents, it
+// stops them and asks again. Any other refusal (ERROR_SERVICE_REQUEST_TIMEOUT
+// too: the service was too busy to answer in 30 s) is returned at once: there
+// is no stop to wait for.
+DWORD SendStop(SC_HANDLE manager, SC_HANDLE service, SERVICE_STATUS_PROCESS& status, StoppedDependents& dependents) {
+  if (os.ControlService(service, SERVICE_CONTROL_STOP, reinterpret_cast<LPSERVICE_STATUS>(&status))) {
+    return ERROR_SUCCESS;
+  }
+  DWORD error = GetLastError();
+  if (error == ERROR_DEPENDENT_SERVICES_RUNNING) {
+    StopDependents(manager, service, dependents);
+    if (os.ControlService(service, SERVICE_CONTROL_STOP, reinterpret_cast<LPSERVICE_STATUS>(&status))) {
+      return ERROR_SUCCESS;
+    }
+    error = GetLastError();
+  }
+  if (error == ERROR_SUCCESS) error = kInstallFailedExitCode;
+  trace("The spooler refused to stop, errcode:%d.", static_cast<int>(error));
+  StartDependents(manager, dependents);
+  return error;
+}
+
 // Every stop of the spooler that the tool sent and whose start has not
 // followed yet.
 std::atomic<int> spooler_holds{0};
@@ -74,6 +138,7 @@ struct StopResult {
   bool sent = false;           // the spooler was running and was asked to stop
   bool stopped = false;        // and was seen stopped
   bool running_again = false;  // and was seen running after the start
+  DWORD refusal = ERROR_SUCCESS;  // the stop was refused with this error
 };
 
 // A stop that outlasts its wait is waited out a while longer: the start that
@@ -141,13 +206,16 @@ StopResult WithSpoolerStopped(Work work) {
   if (!OpenNamedService(kSpooler, manager, service)) return result;
   SERVICE_STATUS_PROCESS status = {};
   if (!QueryState(service.get(), status) || status.dwCurrentState != SERVICE_RUNNING) return result;
+  StoppedDependents dependents;
+  result.refusal = SendStop(manager.get(), service.get(), status, dependents);
+  if (result.refusal != ERROR_SUCCESS) return result;
   ++spooler_holds;
   result.sent = true;
-  os.ControlService(service.get(), SERVICE_CONTROL_STOP, reinterpret_cast<LPSERVICE_STATUS>(&status));
   result.stopped = WaitForState(service.get(), status, SERVICE_STOPPED, kSpoolerTimeout / kPollInterval) ||
                    WaitOutStop(service.get(), status);
   work(result.stopped);
   result.running_again = StartAfterOurStop(service.get(), status);
+  if (result.running_again) StartDependents(manager.get(), dependents);
   return result;
 }
 
@@ -167,21 +235,27 @@ void RestartSpooler() {
   // is started again whatever its stop wait saw, a refused connection tried
   // again a few times.
   bool stop_sent = false;
+  bool refused = false;
+  StoppedDependents dependents;
   {
     ScopedService manager;
     ScopedService service;
     SERVICE_STATUS_PROCESS status = {};
     if (OpenNamedService(kSpooler, manager, service) && QueryState(service.get(), status) &&
         status.dwCurrentState == SERVICE_RUNNING) {
-      ++spooler_holds;
-      stop_sent = true;
-      os.ControlService(service.get(), SERVICE_CONTROL_STOP, reinterpret_cast<LPSERVICE_STATUS>(&status));
-      if (!WaitForState(service.get(), status, SERVICE_STOPPED, kSpoolerTimeout / kPollInterval)) {
-        WaitOutStop(service.get(), status);
+      refused = SendStop(manager.get(), service.get(), status, dependents) != ERROR_SUCCESS;
+      if (!refused) {
+        ++spooler_holds;
+        stop_sent = true;
+        if (!WaitForState(service.get(), status, SERVICE_STOPPED, kSpoolerTimeout / kPollInterval)) {
+          WaitOutStop(service.get(), status);
+        }
       }
     }
   }
-  if (!stop_sent) {
+  if (refused) {
+    // Still running: nothing to start.
+  } else if (!stop_sent) {
     StartServiceAndWait(kSpooler, kSpoolerTimeout);
   } else {
     bool started = false;
@@ -194,7 +268,7 @@ void RestartSpooler() {
         trace("The spooler could not be opened to start it again, errcode:%d.", static_cast<int>(GetLastError()));
         continue;
       }
-      StartAfterOurStop(service.get(), status);
+      if (StartAfterOurStop(service.get(), status)) StartDependents(manager.get(), dependents);
       started = true;
     }
     if (!started) {
@@ -205,8 +279,8 @@ void RestartSpooler() {
   os.Sleep(1000);
 }
 
-void RestartSpoolerWithAction(SpoolerAction action, const wchar_t* context) {
-  WithSpoolerStopped([&](bool stopped) {
+DWORD RestartSpoolerWithAction(SpoolerAction action, const wchar_t* context) {
+  return WithSpoolerStopped([&](bool stopped) {
     // The spooler's files are never touched while it runs.
     if (!stopped && action != nullptr) trace("The spooler did not stop; the work for %ws is not done.", context);
     if (stopped && action != nullptr && context != nullptr) {
@@ -214,7 +288,7 @@ void RestartSpoolerWithAction(SpoolerAction action, const wchar_t* context) {
       os.Sleep(200);
       action(context);
     }
-  });
+  }).refusal;
 }
 
 int RunWithSpoolerStopped(void (*work)(const wchar_t* context, bool stopped), const wchar_t* context,

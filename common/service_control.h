@@ -26,10 +26,12 @@ constexpr DWORD kStartBoundMs = 30000;
 // Stops and starts the spooler, then pauses 1 s. A spooler that was not
 // running is only started (from the stopped state).
 void RestartSpooler();
-// When the spooler runs: stops it, runs action(context) while it is stopped
-// (only when both are given, 200 ms after the stop), and starts it again.
-// When the spooler does not run, does nothing at all.
-void RestartSpoolerWithAction(SpoolerAction action, const wchar_t* context);
+// When the spooler runs: stops it (and the running services that depend on
+// it), runs action(context) once it is stopped (only when both are given,
+// 200 ms after the stop), and starts it (and them) again. When the spooler
+// does not run, does nothing at all. Returns the error with which the stop
+// was refused (then nothing was waited for or run), or ERROR_SUCCESS.
+DWORD RestartSpoolerWithAction(SpoolerAction action, const wchar_t* context);
 
 // For work done with the spooler stopped, on one connection: when the
 // spooler runs, stops it (waiting out a slow stop), calls work(context,

@@ -139,7 +139,11 @@ int StageArchitectureFile(const wchar_t* file_name) {
   // copied there whatever happened in the printer-driver directory.
   if (std::wcscmp(file_name, kMonitorDll) == 0) {
     monitor_copy_ran = false;
-    RestartSpoolerWithAction(CopyToSystemDirectoryAction, source.chars);
+    // A stop that the spooler refused is the step's failure.
+    if (const DWORD refusal = RestartSpoolerWithAction(CopyToSystemDirectoryAction, source.chars);
+        refusal != ERROR_SUCCESS) {
+      return Failed(refusal);
+    }
     // Without a running spooler there is no stop to copy in; the monitor
     // cannot be added then, and support should see why.
     if (!monitor_copy_ran) {

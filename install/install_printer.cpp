@@ -86,11 +86,18 @@ int InstallPrinter(PrinterInstallRequest* request, const wchar_t* inf_path, DWOR
   if (DoUploadDriverPackage(inf_path)) {
     ReenumerateDeviceTree();
     // The package's INF beside the tool, not its copy in the driver store.
-    // Silently, Windows asks nobody: neither for the driver nor for a restart.
+    // Silently, Windows asks nobody for the driver. A restart it needs is
+    // handed back (with a null pointer Windows would ask for it itself, in
+    // the middle of the install) and asked for at the end.
     BOOL restart = FALSE;
-    os.UpdateDriverForPlugAndPlayDevicesW(nullptr, request->hardware_id.chars, inf_path,
-                                          INSTALLFLAG_FORCE | (SilentRun ? INSTALLFLAG_NONINTERACTIVE : 0),
-                                          SilentRun ? &restart : nullptr);
+    SetLastError(ERROR_SUCCESS);
+    const BOOL bound = os.UpdateDriverForPlugAndPlayDevicesW(
+        nullptr, request->hardware_id.chars, inf_path, INSTALLFLAG_FORCE | (SilentRun ? INSTALLFLAG_NONINTERACTIVE : 0),
+        &restart);
+    const DWORD binding_error = bound ? ERROR_SUCCESS : GetLastError();
+    trace("Binding %ws to the package: %d, errcode:%u%ws%ws", request->hardware_id, bound, binding_error,
+          binding_error == ERROR_NO_SUCH_DEVINST ? L" (no device has that hardware ID)" : L"",
+          restart ? L", restart needed" : L"");
     if (restart) RestartNeeded = true;
     WaitForQueue(*request);
   }

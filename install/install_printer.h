@@ -13,6 +13,7 @@ int DoUploadDriverPackage(const wchar_t* inf_path);
 // The upload itself: its HRESULT, traced.
 HRESULT UploadDriverPackage(const wchar_t* inf_path);
 // Asks Windows to look for new devices from the root of the device tree;
-// CM_REENUMERATE_SYNCHRONOUS waits until it has, CM_REENUMERATE_NORMAL does not.
+// Both CM_REENUMERATE_NORMAL and CM_REENUMERATE_SYNCHRONOUS return once the
+// tree has been enumerated again (CM_REENUMERATE_ASYNCHRONOUS would not wait).
 void ReenumerateDeviceTree(ULONG flags = CM_REENUMERATE_NORMAL);
 int PortExists(const wchar_t* port_name);

@@ -182,6 +182,13 @@ DWORD WINAPI InstallWorker(LPVOID parameter) {
     view.Progress(100);
     LoadText(text, IDS_DONE);
     SetDlgItemTextW(dialog, IDCANCEL, text.c_str());
+    // Windows' own restart question, in the user's language; none is shown
+    // where Windows lacks the call.
+    if (RestartNeeded) {
+      trace("A restart is needed; asking.");
+      os.RestartDialogEx(dialog, nullptr, EWX_REBOOT,
+                         SHTDN_REASON_MAJOR_APPLICATION | SHTDN_REASON_MINOR_INSTALLATION | SHTDN_REASON_FLAG_PLANNED);
+    }
   }
   return 0;
 }

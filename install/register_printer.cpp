@@ -1,5 +1,7 @@
 #include "install/register_printer.h"
 
+#include "common/privilege.h"
+
 #include "common/package.h"
 #include "common/path.h"
 #include "common/scoped_handle.h"
@@ -34,6 +36,13 @@ bool UsesLanguageMonitor(const PrinterInstallRequest* request) {
 
 // The spooler keeps the pointers only for the call, and writes through none.
 LPWSTR Text(const wchar_t* text) { return const_cast<LPWSTR>(text); }
+
+// The spooler environment of the machine's own architecture ("Windows x64",
+// "Windows ARM64"), or null (the caller's) for one the package lacks.
+const wchar_t* MachineEnvironment() {
+  const PackageArchitecture* architecture = NativeArchitecture();
+  return architecture != nullptr ? architecture->environment : nullptr;
+}
 
 // Up to five checks, one second apart, the pause following every check that fails.
 template <typename Check>
@@ -70,7 +79,7 @@ int IsPrinterDriverListed(const wchar_t* driver_name) {
   if (driver_name == nullptr) return 0;
   const bool listed = AnyListedRecord<DRIVER_INFO_8W>(
       [](LPBYTE buffer, DWORD size, LPDWORD needed, LPDWORD count) {
-        return os.EnumPrinterDriversW(nullptr, nullptr, 8, buffer, size, needed, count);
+        return os.EnumPrinterDriversW(nullptr, Text(MachineEnvironment()), 8, buffer, size, needed, count);
       },
       [&](const DRIVER_INFO_8W& driver) {
         return driver.pName != nullptr && std::wcscmp(driver.pName, driver_name) == 0;
@@ -83,6 +92,7 @@ int InstallPrinterLanguageMonitor(const wchar_t* monitor_name, const wchar_t* dl
   monitor.pName = Text(monitor_name);
   monitor.pEnvironment = nullptr;
   monitor.pDLLName = Text(dll_name);
+  EnableLoadDriverPrivilege();
   if (os.AddMonitorW(nullptr, 2, reinterpret_cast<LPBYTE>(&monitor))) return 1;
   const DWORD error = GetLastError();
   if (error == ERROR_PRINT_MONITOR_ALREADY_INSTALLED) return 1;
@@ -99,6 +109,9 @@ int RegisterPrinterDriver(const PrinterInstallRequest* request) {
   DRIVER_INFO_8W driver = {};
   driver.cVersion = 3;
   driver.pName = Text(request->driver_name.chars);
+  // Named, not left null: a null environment is the calling process's, and
+  // an x64 process that ARM64 Windows emulates would register an x64 driver.
+  driver.pEnvironment = Text(MachineEnvironment());
   driver.pDriverPath = Text(kDriverDll);
   driver.pDataFile = Text(kDataFile);
   driver.pConfigFile = Text(kConfigDll);
@@ -111,6 +124,7 @@ int RegisterPrinterDriver(const PrinterInstallRequest* request) {
   driver.dwlDriverVersion = GetDriverVersion();
   driver.pszProvider = Text(L"Vellumor.V6");
   driver.pszPrintProcessor = Text(L"winprint");
+  EnableLoadDriverPrivilege();
   if (!os.AddPrinterDriverW(nullptr, 8, reinterpret_cast<LPBYTE>(&driver))) {
     const DWORD error = GetLastError();
     trace("AddPrinterDriver failed, errcode:%d.", static_cast<int>(error));

@@ -28,9 +28,11 @@
   /* services */                                                             \
   X(OpenSCManagerW) X(OpenServiceW) X(QueryServiceStatusEx)                  \
   X(ControlService) X(StartServiceW) X(CloseServiceHandle)                   \
+  X(EnumDependentServicesW)                                                  \
   /* registry */                                                             \
   X(RegOpenKeyExW) X(RegOpenKeyW) X(RegEnumKeyW) X(RegQueryValueExW)         \
   X(RegGetValueW) X(RegCloseKey)                                             \
+  X(OpenProcessToken) X(LookupPrivilegeValueW) X(AdjustTokenPrivileges)      \
   /* files, heap, processes, system */                                       \
   X(CopyFileW) X(DeleteFileW) X(MoveFileExW) X(GetTempPathW)                 \
   X(GetFileAttributesW) X(FindFirstFileW) X(FindNextFileW) X(FindClose)     \

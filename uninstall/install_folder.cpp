@@ -246,14 +246,20 @@ void SortInstallFolder(FolderSorting& sorting, const wchar_t* folder) {
   });
 }
 
-int ShellDelete(HWND owner, const wchar_t* list) {
+// Whether the shell deleted the whole list. Its return value is the shell's
+// own code, not a Windows error; a question answered No (or an operation
+// given up) shows only in fAnyOperationsAborted, with the result 0.
+bool ShellDelete(HWND owner, const wchar_t* list) {
   SHFILEOPSTRUCTW operation = {};
   operation.hwnd = owner;
   operation.wFunc = FO_DELETE;
   operation.pFrom = list;
   // Silently the shell asks nothing and shows nothing; the Recycle Bin stays.
   operation.fFlags = FOF_ALLOWUNDO | (SilentRun ? FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI : 0);
-  return os.SHFileOperationW(&operation);
+  const int result = os.SHFileOperationW(&operation);
+  trace("The shell's deletion: code %d (the shell's own), aborted %d", result,
+        static_cast<int>(operation.fAnyOperationsAborted));
+  return result == 0 && !operation.fAnyOperationsAborted;
 }
 
 }  // namespace
@@ -286,18 +292,19 @@ void DeleteInstallFolder(HWND owner) {
   }
   if (!sorting.whole) {
     if (owned.entries == 0) return;
-    const int result = ShellDelete(owner, owned.text.get());
+    const bool deleted = ShellDelete(owner, owned.text.get());
     trace("The folder %ws stays with what is not ours; deleting our %d entries: %d", InstallDirectory,
-          static_cast<int>(owned.entries), result);
+          static_cast<int>(owned.entries), deleted ? 1 : 0);
     return;
   }
-  os.SHChangeNotify(SHCNE_DELETE, SHCNF_PATHW, InstallDirectory.c_str(), InstallDirectory.c_str());
   // A list of one path: the folder without its trailing backslash, then a
   // second terminator.
   WideText<kPathCapacity + 1> from = {};
   BoundedCopy(from, InstallDirectory.c_str());
   size_t length = from.length();
   while (length > 3 && IsSeparator(from.chars[length - 1])) from.chars[--length] = L'\0';
-  const int result = ShellDelete(owner, from.c_str());
-  trace("Deleting the folder %ws: %d", from, result);
+  const bool deleted = ShellDelete(owner, from.c_str());
+  trace("Deleting the folder %ws: %ws", from, deleted ? L"done" : L"not done, it stays");
+  // The shell's windows learn of the folder once it is gone.
+  if (deleted) os.SHChangeNotify(SHCNE_RMDIR, SHCNF_PATHW, from.c_str(), nullptr);
 }

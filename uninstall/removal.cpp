@@ -1,5 +1,7 @@
 #include "uninstall/removal.h"
 
+#include "common/privilege.h"
+
 #include <commctrl.h>
 
 #include <cwchar>
@@ -97,7 +99,9 @@ int RemovePackage(DriverPackageNode& package) {
   HRESULT result = S_OK;
   for (int attempt = 1; attempt <= kPackageTries; ++attempt) {
     result = os.DeletePrinterDriverPackageW(nullptr, package.store_path.c_str(), nullptr);
-    if (result != kInfInUseByDevices) break;
+    const bool in_use = result == kInfInUseByDevices || result == HRESULT_FROM_WIN32(kPrintDriverPackageInUse) ||
+                        result == static_cast<HRESULT>(kPrintDriverPackageInUse);
+    if (!in_use) break;
     os.Sleep(kPauseAfterFailedTry);
   }
   if (result != S_OK) {
@@ -205,6 +209,7 @@ BOOL RemoveQueueDevices(const wchar_t* name) {
 
 DWORD DeleteDriverAndMonitor(const DRIVER_INFO_8W& driver, DWORD* error) {
   // A monitor that is still in use stays; the driver deletion decides.
+  EnableLoadDriverPrivilege();
   if (driver.pMonitorName != nullptr) os.DeleteMonitorW(nullptr, nullptr, driver.pMonitorName);
   DWORD result = os.DeletePrinterDriverExW(nullptr, nullptr, driver.pName, DPD_DELETE_UNUSED_FILES, 0);
   if (result == 0 && GetLastError() == ERROR_PRINTER_DRIVER_IN_USE) {
@@ -223,7 +228,7 @@ DWORD DeleteDriverAndMonitor(const DRIVER_INFO_8W& driver, DWORD* error) {
 int DeleteMonitorFile(const wchar_t* file_name) {
   bool stop_sent = false;
   const int running = RunWithSpoolerStopped(DeleteFromSystemDirectory, file_name, &stop_sent);
-  if (!stop_sent) trace("The spooler is not running; %ws stays", file_name);
+  if (!stop_sent) trace("The spooler was not stopped; %ws stays", file_name);
   return running;
 }
 

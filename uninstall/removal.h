@@ -8,6 +8,10 @@
 
 // The HRESULT of ERROR_INF_IN_USE_BY_DEVICES: devices still use the INF.
 constexpr HRESULT kInfInUseByDevices = static_cast<HRESULT>(0x800F023D);
+// ERROR_PRINT_DRIVER_PACKAGE_IN_USE (3015), which the mingw headers lack: a
+// driver from the package is still installed. DeletePrinterDriverPackage
+// returns it as HRESULT_FROM_WIN32 (0x80070BC7); a bare 0xBC7 means the same.
+constexpr DWORD kPrintDriverPackageInUse = 3015;
 
 // One walk over the inventory, retrying only what is not yet removed; each
 // node's outcome is written into the node. Posts progress positions to the

@@ -395,6 +395,71 @@ FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
   return nullptr;
 }
 
+BOOL WINAPI FakeOpenProcessToken(HANDLE, DWORD, PHANDLE token) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::OpenProcessToken)) return FALSE;
+  *token = m.OpenHandle("token");
+  return TRUE;
+}
+
+BOOL WINAPI FakeLookupPrivilegeValueW(LPCWSTR, LPCWSTR name, PLUID luid) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::LookupPrivilegeValueW, Text(name))) return FALSE;
+  if (Text(name) != SE_LOAD_DRIVER_NAME) {
+    SetLastError(ERROR_NO_SUCH_PRIVILEGE);
+    return FALSE;
+  }
+  *luid = {10, 0};  // SE_LOAD_DRIVER_PRIVILEGE
+  return TRUE;
+}
+
+// AdjustTokenPrivileges: succeeds even when the token lacks a privilege, and
+// then sets ERROR_NOT_ALL_ASSIGNED; ERROR_SUCCESS when all were adjusted.
+BOOL WINAPI FakeAdjustTokenPrivileges(HANDLE token, BOOL, PTOKEN_PRIVILEGES privileges, DWORD, PTOKEN_PRIVILEGES,
+                                      PDWORD) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::AdjustTokenPrivileges)) return FALSE;
+  if (!m.IsOpen(token) || privileges == nullptr) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (!m.holds_load_driver_privilege) {
+    SetLastError(ERROR_NOT_ALL_ASSIGNED);
+    return TRUE;
+  }
+  m.load_driver_privilege_on = (privileges->Privileges[0].Attributes & SE_PRIVILEGE_ENABLED) != 0;
+  SetLastError(ERROR_SUCCESS);
+  return TRUE;
+}
+
+// IsWow64Process2: for a process that is not WOW64 (ours, x64) the process
+// machine is IMAGE_FILE_MACHINE_UNKNOWN; the native machine is the
+// machine's own, which an emulated x64 process on ARM64 learns only here.
+BOOL WINAPI FakeIsWow64Process2(HANDLE, USHORT* process_machine, USHORT* native_machine) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::IsWow64Process2)) return FALSE;
+  *process_machine = IMAGE_FILE_MACHINE_UNKNOWN;
+  USHORT machine = m.native_machine;
+  if (machine == IMAGE_FILE_MACHINE_UNKNOWN) {
+    switch (m.native_architecture) {
+      case PROCESSOR_ARCHITECTURE_ARM64: machine = IMAGE_FILE_MACHINE_ARM64; break;
+      case PROCESSOR_ARCHITECTURE_INTEL: machine = IMAGE_FILE_MACHINE_I386; break;
+      case PROCESSOR_ARCHITECTURE_ARM: machine = IMAGE_FILE_MACHINE_ARMNT; break;
+      case PROCESSOR_ARCHITECTURE_AMD64: machine = IMAGE_FILE_MACHINE_AMD64; break;
+      default: machine = 0xFFFF; break;  // a machine the package has no files for
+    }
+  }
+  *native_machine = machine;
+  return TRUE;
+}
+
+// RestartDialogEx: IDYES when the user chose to restart; the fake's user says no.
+int WINAPI FakeRestartDialogEx(HWND, PCWSTR, DWORD how, DWORD reason) {
+  FakeMachine& m = Fake();
+  m.calls.push_back({Seam::RestartDialogEx, std::to_wstring(how) + L" " + std::to_wstring(reason)});
+  return IDNO;
+}
+
 // Window classes are registered for real: the dialogs are real windows.
 BOOL WINAPI FakeInitCommonControlsEx(const INITCOMMONCONTROLSEX* classes) {
   Fake().calls.push_back({Seam::InitCommonControlsEx, {}});
@@ -408,6 +473,11 @@ void InstallCoreFakes(OsTable& t) {
   t.LoadLibraryExW = FakeLoadLibraryExW;
   t.GetProcAddress = FakeGetProcAddress;
   t.InitCommonControlsEx = FakeInitCommonControlsEx;
+  t.IsWow64Process2 = FakeIsWow64Process2;
+  t.RestartDialogEx = FakeRestartDialogEx;
+  t.OpenProcessToken = FakeOpenProcessToken;
+  t.LookupPrivilegeValueW = FakeLookupPrivilegeValueW;
+  t.AdjustTokenPrivileges = FakeAdjustTokenPrivileges;
   t.Sleep = FakeSleep;
   t.OutputDebugStringW = FakeOutputDebugStringW;
   t.LocalAlloc = FakeLocalAlloc;

@@ -111,11 +111,25 @@ class FakeMachine {
   int message_box_answer = IDOK;
 
   // --- system -----------------------------------------------------------
+  // The process token: an administrator's holds SeLoadDriverPrivilege, off
+  // until AdjustTokenPrivileges turns it on. AddPrinterDriverEx, AddMonitor,
+  // DeletePrinterDriverEx and DeleteMonitor require it of their caller; the
+  // fake's refuse with ERROR_PRIVILEGE_NOT_HELD while it is off.
+  bool holds_load_driver_privilege = true;
+  bool load_driver_privilege_on = false;
+  bool LoadDriverPrivilegeOn() const {
+    if (!load_driver_privilege_on) SetLastError(ERROR_PRIVILEGE_NOT_HELD);
+    return load_driver_privilege_on;
+  }
   DWORD default_dll_directories = 0;         // what SetDefaultDllDirectories was given
   std::vector<DWORD> dll_load_flags;         // the flags of each LoadLibraryExW
   std::set<std::wstring> missing_dlls;       // DLLs LoadLibraryExW does not find ("newdev.dll")
   std::set<std::string> missing_functions;   // functions GetProcAddress does not find
-  WORD native_architecture = PROCESSOR_ARCHITECTURE_AMD64;
+  WORD native_architecture = PROCESSOR_ARCHITECTURE_AMD64;  // what GetNativeSystemInfo tells
+  // What IsWow64Process2 names as the native machine; UNKNOWN: the machine of
+  // native_architecture. Windows on ARM64 tells an emulated x64 process AMD64
+  // through GetNativeSystemInfo and ARM64 only here.
+  USHORT native_machine = IMAGE_FILE_MACHINE_UNKNOWN;
   UINT ansi_code_page = 1252;  // what CP_ACP converts with (932: a double-byte one)
   std::wstring module_path = L"C:\\Drivers\\Setup\\setup.exe";
   // Real folders, so that file copies and deletions are real.
@@ -127,6 +141,7 @@ class FakeMachine {
   std::vector<DWORD> delayed_move_flags;  // the flags of each delayed move
   std::vector<std::wstring> deleted_trees;  // SHFileOperationW deletions
   FILEOP_FLAGS shell_flags = 0;             // the flags of the last one
+  bool shell_aborts = false;                // a question answered No: nothing deleted, aborted set
   std::vector<FaultRule> faults;
 
   // --- areas ------------------------------------------------------------

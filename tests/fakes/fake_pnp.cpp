@@ -50,6 +50,9 @@ BOOL WINAPI FakeUpdateDriverForPlugAndPlayDevicesW(HWND, LPCWSTR hardware_id, LP
   m.pnp.binding_flags = flags;
   m.pnp.reboot_asked = reboot != nullptr;
   if (reboot != nullptr) *reboot = m.pnp.wants_restart ? TRUE : FALSE;
+  // UpdateDriverForPlugAndPlayDevicesW: "If this parameter is NULL, the
+  // function will initiate a system reboot if necessary" - Windows asks then.
+  if (reboot == nullptr && m.pnp.wants_restart) ++m.pnp.restart_prompts;
   if (hardware_id == nullptr || inf_path == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;

@@ -23,5 +23,6 @@ struct FakePlugAndPlay {
   std::vector<std::pair<std::wstring, std::wstring>> bindings;  // (hardware ID, INF path)
   DWORD binding_flags = 0;       // the flags of the last binding
   bool reboot_asked = false;     // whether the last binding took a restart flag to set
+  int restart_prompts = 0;  // restarts Windows asked for itself (a null reboot pointer)
   bool wants_restart = false;    // whether bindings tell that a restart is needed
 };

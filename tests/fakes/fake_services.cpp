@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cwctype>
+#include <vector>
 
 #include "tests/fakes/fake_machine.h"
 
@@ -126,6 +127,14 @@ BOOL WINAPI FakeControlService(SC_HANDLE handle, DWORD control, LPSERVICE_STATUS
     SetLastError(ERROR_SERVICE_CANNOT_ACCEPT_CTRL);
     return FALSE;
   }
+  // ControlService: "ERROR_DEPENDENT_SERVICES_RUNNING - The service cannot
+  // be stopped because other running services are dependent on it."
+  for (const auto& [name, other] : m.services.services) {
+    if (SameName(other.depends_on, m.services.open_services[handle]) && other.state != SERVICE_STOPPED) {
+      SetLastError(ERROR_DEPENDENT_SERVICES_RUNNING);
+      return FALSE;
+    }
+  }
   ++s->stop_requests;
   s->state = SERVICE_STOP_PENDING;
   s->polls_left = s->stop_pending_polls >= 0 ? s->stop_pending_polls : s->pending_polls;
@@ -138,6 +147,11 @@ BOOL WINAPI FakeStartServiceW(SC_HANDLE handle, DWORD, LPCWSTR*) {
   if (m.Enter(Seam::StartServiceW)) return FALSE;
   FakeService* s = ServiceOf(m, handle);
   if (s == nullptr) return FALSE;
+  // StartServiceW: "ERROR_SERVICE_DISABLED - The service has been disabled."
+  if (s->disabled) {
+    SetLastError(ERROR_SERVICE_DISABLED);
+    return FALSE;
+  }
   if (s->state != SERVICE_STOPPED) {
     SetLastError(ERROR_SERVICE_ALREADY_RUNNING);
     return FALSE;
@@ -145,6 +159,42 @@ BOOL WINAPI FakeStartServiceW(SC_HANDLE handle, DWORD, LPCWSTR*) {
   ++s->start_requests;
   s->state = SERVICE_START_PENDING;
   s->polls_left = s->pending_polls;
+  return TRUE;
+}
+
+// EnumDependentServicesW: the active services that depend on this one, as
+// ENUM_SERVICE_STATUSW records followed by their names in the one buffer; a
+// buffer too small fails with ERROR_MORE_DATA and the bytes needed.
+BOOL WINAPI FakeEnumDependentServicesW(SC_HANDLE handle, DWORD state, LPENUM_SERVICE_STATUSW buffer, DWORD size,
+                                       LPDWORD needed, LPDWORD returned) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::EnumDependentServicesW)) return FALSE;
+  if (ServiceOf(m, handle) == nullptr) return FALSE;
+  const std::wstring self = m.services.open_services[handle];
+  std::vector<std::pair<std::wstring, const FakeService*>> found;
+  for (const auto& [name, other] : m.services.services) {
+    const bool active = other.state != SERVICE_STOPPED;
+    if (SameName(other.depends_on, self) && ((state & SERVICE_ACTIVE) ? active : !active)) found.emplace_back(name, &other);
+  }
+  DWORD bytes = 0;
+  for (const auto& entry : found) bytes += sizeof(ENUM_SERVICE_STATUSW) + (entry.first.size() + 1) * 2 * sizeof(wchar_t);
+  *needed = bytes;
+  *returned = 0;
+  if (buffer == nullptr || size < bytes) {
+    SetLastError(ERROR_MORE_DATA);
+    return FALSE;
+  }
+  auto* text = reinterpret_cast<wchar_t*>(buffer + found.size());
+  for (size_t i = 0; i < found.size(); ++i) {
+    const std::wstring& name = found[i].first;
+    buffer[i] = {};
+    buffer[i].lpServiceName = wcscpy(text, name.c_str());
+    text += name.size() + 1;
+    buffer[i].lpDisplayName = wcscpy(text, name.c_str());
+    text += name.size() + 1;
+    FillStatus(*found[i].second, &buffer[i].ServiceStatus);
+  }
+  *returned = static_cast<DWORD>(found.size());
   return TRUE;
 }
 
@@ -172,4 +222,5 @@ void InstallServiceFakes(OsTable& t) {
   t.ControlService = FakeControlService;
   t.StartServiceW = FakeStartServiceW;
   t.CloseServiceHandle = FakeCloseServiceHandle;
+  t.EnumDependentServicesW = FakeEnumDependentServicesW;
 }

@@ -22,6 +22,8 @@ struct FakeService {
   int polls_left = 0;  // status queries that still see the pending state
   int stop_requests = 0;
   int start_requests = 0;
+  std::wstring depends_on;  // the service this one needs (the Fax service: "Spooler")
+  bool disabled = false;    // its start type is SERVICE_DISABLED
 };
 
 struct FakeServices {

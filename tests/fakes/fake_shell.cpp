@@ -20,6 +20,13 @@ int WINAPI FakeSHFileOperationW(LPSHFILEOPSTRUCTW operation) {
     return ERROR_INVALID_PARAMETER;
   }
   m.shell_flags = operation->fFlags;
+  operation->fAnyOperationsAborted = FALSE;
+  // SHFILEOPSTRUCT: "fAnyOperationsAborted - TRUE if any file operations
+  // were aborted before they were completed"; the function itself returns 0.
+  if (m.shell_aborts) {
+    operation->fAnyOperationsAborted = TRUE;
+    return 0;
+  }
   int result = 0;
   for (const wchar_t* path = operation->pFrom; path != nullptr && *path != L'\0';
        path += std::wcslen(path) + 1) {

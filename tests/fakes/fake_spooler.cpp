@@ -227,6 +227,7 @@ BOOL WINAPI FakeAddPrinterDriverW(LPWSTR, DWORD level, LPBYTE info) {
   FakeMachine& m = Fake();
   const auto* r = reinterpret_cast<const DRIVER_INFO_8W*>(info);
   if (m.Enter(Seam::AddPrinterDriverW, level == 8 && r != nullptr ? Text(r->pName) : L"")) return FALSE;
+  if (!m.LoadDriverPrivilegeOn()) return FALSE;
   if (level != 8) {
     ADD_FAILURE() << "the fake machine models AddPrinterDriverW at level 8 only";
     SetLastError(ERROR_INVALID_LEVEL);
@@ -274,6 +275,7 @@ BOOL WINAPI FakeAddMonitorW(LPWSTR, DWORD level, LPBYTE info) {
   FakeMachine& m = Fake();
   const auto* r = reinterpret_cast<const MONITOR_INFO_2W*>(info);
   if (m.Enter(Seam::AddMonitorW, level == 2 && r != nullptr ? Text(r->pName) : L"")) return FALSE;
+  if (!m.LoadDriverPrivilegeOn()) return FALSE;
   if (level != 2 || r == nullptr || r->pName == nullptr || r->pDLLName == nullptr) {
     SetLastError(level != 2 ? ERROR_INVALID_LEVEL : ERROR_INVALID_PARAMETER);
     return FALSE;

@@ -55,6 +55,7 @@ BOOL WINAPI FakeDeletePrinter(HANDLE handle) {
 BOOL WINAPI FakeDeletePrinterDriverExW(LPWSTR, LPWSTR environment, LPWSTR name, DWORD flags, DWORD) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::DeletePrinterDriverExW, Text(name))) return FALSE;
+  if (!m.LoadDriverPrivilegeOn()) return FALSE;
   const std::wstring want_environment = environment != nullptr ? environment : L"Windows x64";
   auto& drivers = m.spooler.drivers;
   auto driver = std::find_if(drivers.begin(), drivers.end(), [&](const FakeDriver& d) {
@@ -81,6 +82,7 @@ BOOL WINAPI FakeDeletePrinterDriverExW(LPWSTR, LPWSTR environment, LPWSTR name, 
 BOOL WINAPI FakeDeleteMonitorW(LPWSTR, LPWSTR, LPWSTR name) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::DeleteMonitorW, Text(name))) return FALSE;
+  if (!m.LoadDriverPrivilegeOn()) return FALSE;
   auto& monitors = m.spooler.monitors;
   auto monitor = std::find_if(monitors.begin(), monitors.end(),
                               [&](const FakeMonitor& x) { return SameName(x.name, Text(name)); });
@@ -101,6 +103,11 @@ HRESULT WINAPI FakeDeletePrinterDriverPackageW(LPCWSTR, LPCWSTR inf_path, LPCWST
   auto package = std::find_if(packages.begin(), packages.end(),
                               [&](const std::wstring& p) { return SameName(p, Text(inf_path)); });
   if (package == packages.end()) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+  // DeletePrinterDriverPackage: a package from which a driver is still
+  // installed is in use (ERROR_PRINT_DRIVER_PACKAGE_IN_USE).
+  for (const FakeDriver& driver : m.spooler.drivers) {
+    if (SameName(driver.inf_path, *package)) return HRESULT_FROM_WIN32(3015);
+  }
   if (Listed(m.spooler.packages_in_use, *package)) {
     return HRESULT_FROM_SETUPAPI(ERROR_INF_IN_USE_BY_DEVICES);
   }

@@ -1,6 +1,7 @@
 // Staging package files into the printer-driver and system directories.
 #include <gtest/gtest.h>
 
+#include "common/package.h"
 #include "install/file_staging.h"
 #include "tests/unit/install_support.h"
 
@@ -21,7 +22,7 @@ TEST_F(FileStaging, PicksTheNativeArchitecturesFolder) {
     EXPECT_EQ(StageArchitectureFile(L"vlm6drv6.dll"), 1) << c.folder;
     EXPECT_EQ(ReadRealFile(DriverFile(L"vlm6drv6.dll")), std::string(c.folder) + " vlm6drv6.dll");
   }
-  EXPECT_EQ(machine.CallCount(Seam::GetNativeSystemInfo), 4) << "the machine's, not the process's architecture";
+  EXPECT_EQ(machine.CallCount(Seam::IsWow64Process2), 4) << "the machine's, not the process's architecture";
   // The source path keeps the InstallDirectory as it is, backslash and all.
   const std::wstring copied = L"CopyFile file:" + package + L"\\i386\\vlm6drv6.dll to " +
                               DriverFile(L"vlm6drv6.dll") + L", 1, errcode:";
@@ -214,6 +215,24 @@ TEST_F(FileStaging, TheReplacementTraceShowsNoStaleCode) {
   EXPECT_EQ(StageArchitectureFile(L"vlm6drv6.dll"), 1);
   ASSERT_EQ(TraceStarting(L"Replace file:").size(), 1u);
   EXPECT_TRUE(EndsWith(TraceStarting(L"Replace file:")[0], L", 1, errcode:0."));
+}
+
+}  // namespace
+
+namespace {
+
+// On ARM64, an x64 process is told AMD64 by GetNativeSystemInfo; only
+// IsWow64Process2 names the machine. Where it is missing, the system
+// information is used.
+TEST_F(FileStaging, AnEmulatedRunOnArm64StagesAndRegistersForArm64) {
+  machine.native_architecture = PROCESSOR_ARCHITECTURE_AMD64;
+  machine.native_machine = IMAGE_FILE_MACHINE_ARM64;
+  EXPECT_EQ(StageArchitectureFile(L"vlm6drv6.dll"), 1);
+  EXPECT_EQ(ReadRealFile(DriverFile(L"vlm6drv6.dll")), "arm64 vlm6drv6.dll");
+  EXPECT_STREQ(NativeArchitecture()->environment, L"Windows ARM64");
+
+  machine.Fail(Seam::IsWow64Process2, ERROR_PROC_NOT_FOUND);
+  EXPECT_STREQ(NativeArchitecture()->environment, L"Windows x64");
 }
 
 }  // namespace

@@ -97,7 +97,7 @@ class PackageTest : public testing::Test {
     for (Seam name : names) {
       // Calls that cannot fail, or whose failure the fake does not model.
       if (name == Seam::Sleep || name == Seam::LocalFree || name == Seam::ClosePrinter ||
-          name == Seam::CloseServiceHandle || name == Seam::GetNativeSystemInfo) {
+          name == Seam::CloseServiceHandle || name == Seam::CloseHandle || name == Seam::GetNativeSystemInfo) {
         continue;
       }
       for (int nth = 1; nth <= machine.CallCount(name); ++nth) points.emplace_back(name, nth);

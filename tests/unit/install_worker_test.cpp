@@ -389,6 +389,21 @@ TEST_F(FailedInstallTest, SilentInstallExitsWithTheErrorCodeOr1603) {
             L"Install failed, name: Vellumor VL-K20, port: USB001, error:0");
 }
 
+// With a null reboot pointer Windows would ask for a restart in the middle of
+// the binding; the dialog hands one over and asks at the end, with Windows'
+// own restart question.
+TEST_F(FailedInstallTest, TheDialogAsksForARestartAtTheEndWithWindowsOwnQuestion) {
+  InstallerDialog dialog;
+  ASSERT_NE(dialog.window, nullptr);
+  AddUsbPrinter(machine, L"Vellumor VL-K20", 1);
+  machine.pnp.devices.push_back({L"usbprint\\vellumor vl-k20d5a5", L"Vellumor VL-K20", L"USB001", 0});
+  machine.pnp.wants_restart = true;
+  EXPECT_EQ(InstallWorker(dialog.window), 0u);
+  EXPECT_EQ(machine.pnp.restart_prompts, 0) << "no question in the middle";
+  EXPECT_EQ(machine.CallCount(Seam::RestartDialogEx), 1);
+  EXPECT_GT(machine.FirstCall(Seam::RestartDialogEx), machine.FirstCall(Seam::UpdateDriverForPlugAndPlayDevicesW));
+}
+
 TEST_F(FailedInstallTest, DialogShowsTheFailureAndKeepsCancel) {
   InstallerDialog dialog;
   ASSERT_NE(dialog.window, nullptr);

@@ -224,3 +224,33 @@ TEST_F(RegisterPrinter, TheFirstFailedStepIsTheCause) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(RegisterPrinter, AnEmulatedRunOnArm64RegistersForWindowsArm64) {
+  machine.native_machine = IMAGE_FILE_MACHINE_ARM64;  // GetNativeSystemInfo still says AMD64
+  const PrinterInstallRequest request = Request();
+  EXPECT_EQ(RegisterPrinterManually(&request), 1);
+  const FakeDriver* driver = machine.spooler.FindDriver(L"Vellumor VL-K20");
+  ASSERT_NE(driver, nullptr);
+  EXPECT_EQ(driver->environment, L"Windows ARM64");
+  EXPECT_EQ(ReadRealFile(SystemFile(L"vlm6mon.dll")), "arm64 vlm6mon.dll");
+}
+
+// AddMonitor and AddPrinterDriverEx require SeLoadDriverPrivilege of their
+// caller: it is enabled first, and an account without it is told in the trace.
+TEST_F(RegisterPrinter, RegistrationEnablesTheLoadDriverPrivilegeFirst) {
+  const PrinterInstallRequest request = Request();
+  EXPECT_EQ(RegisterPrinterManually(&request), 1);
+  EXPECT_LT(machine.FirstCall(Seam::AdjustTokenPrivileges), machine.FirstCall(Seam::AddMonitorW));
+
+  ResetMachine();
+  machine.holds_load_driver_privilege = false;
+  machine.load_driver_privilege_on = false;
+  DWORD cause = ERROR_SUCCESS;
+  EXPECT_EQ(RegisterPrinterManually(&request, &cause), 0);
+  EXPECT_EQ(cause, static_cast<DWORD>(ERROR_PRIVILEGE_NOT_HELD));
+  EXPECT_FALSE(TraceStarting(L"The account does not hold SeLoadDriverPrivilege").empty());
+}
+
+}  // namespace

@@ -348,3 +348,57 @@ TEST_F(Removal, AUsersFilesBesideThePackageStay) {
 }
 
 }  // namespace
+
+namespace {
+
+// DeletePrinterDriverPackage answers HRESULT_FROM_WIN32(ERROR_PRINT_DRIVER_
+// PACKAGE_IN_USE) while a driver from the package is installed: here the x86
+// driver of the same package, which the x64 inventory does not list.
+TEST_F(Removal, APackageInUseByAnotherDriverIsTriedAgainAsADevicesPackageIs) {
+  InstallOne();
+  FakeDriver& x86 = AddDriver(L"Vellumor VL-K20", kStoreA);
+  x86.environment = L"Windows NT x86";
+  ScanAll();
+  Run();
+  EXPECT_EQ(machine.CallCount(Seam::DeletePrinterDriverPackageW), 5);
+  EXPECT_STREQ(PackageList->status.c_str(), L"Failed. Error:-2147021881");
+}
+
+TEST_F(Removal, ABareInUseCodeIsTriedAgainToo) {
+  InstallOne();
+  machine.FailTimes(Seam::DeletePrinterDriverPackageW, 0xBC7, 2);
+  ScanAll();
+  Run();
+  EXPECT_TRUE(machine.spooler.packages.empty()) << "removed at the third try";
+}
+
+TEST_F(Removal, AnAbortedShellDeletionKeepsTheFolderAndTellsTheShellNothing) {
+  ScanAll();
+  machine.shell_aborts = true;
+  Run();
+  EXPECT_TRUE(Exists(folder));
+  EXPECT_EQ(machine.CallCount(Seam::SHChangeNotify), 0);
+}
+
+TEST_F(Removal, ADeletedFolderIsAnnouncedToTheShellAfterwards) {
+  ScanAll();
+  machine.calls.clear();
+  Run();
+  EXPECT_FALSE(Exists(folder));
+  EXPECT_GT(machine.FirstCall(Seam::SHChangeNotify), machine.FirstCall(Seam::SHFileOperationW));
+  EXPECT_EQ(machine.calls[machine.FirstCall(Seam::SHChangeNotify)].detail.rfind(std::to_wstring(SHCNE_RMDIR) + L" ", 0), 0u);
+}
+
+TEST_F(Removal, TheDriverDeletionsRunWithTheLoadDriverPrivilege) {
+  InstallOne();
+  machine.holds_load_driver_privilege = false;
+  ScanAll();
+  Run();
+  EXPECT_FALSE(machine.spooler.drivers.empty()) << "refused with ERROR_PRIVILEGE_NOT_HELD";
+  const std::vector<std::wstring> trace = machine.TraceLines();
+  EXPECT_NE(std::find_if(trace.begin(), trace.end(),
+                         [](const std::wstring& l) { return l.find(L"does not hold SeLoadDriverPrivilege") != std::wstring::npos; }),
+            trace.end());
+}
+
+}  // namespace

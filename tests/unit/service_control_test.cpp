@@ -200,3 +200,36 @@ TEST_F(ServiceControl, ASpoolerThatTakes25SecondsToStopIsStartedAgain) {
 }
 
 }  // namespace
+
+namespace {
+
+// ControlService refuses to stop a service whose dependents run
+// (ERROR_DEPENDENT_SERVICES_RUNNING): they are stopped first and started again after.
+TEST_F(ServiceControl, ARunningDependentIsStoppedFirstAndStartedAgainAfter) {
+  machine.services.services[L"Fax"] = FakeService{};
+  machine.services.services[L"Fax"].depends_on = L"Spooler";
+  g_actions.clear();
+  EXPECT_EQ(RestartSpoolerWithAction(RecordAction, L"ctx"), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(g_actions.size(), 1u);
+  EXPECT_EQ(spooler().state, static_cast<DWORD>(SERVICE_RUNNING));
+  EXPECT_EQ(machine.services.services[L"Fax"].stop_requests, 1);
+  EXPECT_EQ(machine.services.services[L"Fax"].start_requests, 1);
+  EXPECT_EQ(machine.OpenHandleCount(), 0);
+}
+
+// Any other refusal of the stop - ERROR_SERVICE_REQUEST_TIMEOUT, the answer of
+// a service too busy to take the control within 30 s, too - ends the step at
+// once: nothing waited for, no action, the refusal returned.
+TEST_F(ServiceControl, ARefusedOrTimedOutStopEndsTheStepAtOnce) {
+  for (DWORD refusal : {static_cast<DWORD>(ERROR_ACCESS_DENIED), static_cast<DWORD>(ERROR_SERVICE_REQUEST_TIMEOUT)}) {
+    machine.FailTimes(Seam::ControlService, refusal, 1);
+    g_actions.clear();
+    machine.sleeps.clear();
+    EXPECT_EQ(RestartSpoolerWithAction(RecordAction, L"ctx"), refusal);
+    EXPECT_TRUE(g_actions.empty());
+    EXPECT_TRUE(machine.sleeps.empty()) << "no 40 s wait for a stop that was refused";
+    EXPECT_EQ(machine.CallCount(Seam::StartServiceW), 0) << "still running: nothing to start";
+  }
+}
+
+}  // namespace
