@@ -1,7 +1,9 @@
 #!/bin/bash
 # A private Wine prefix with a virtual display, for tests and the demo.
 #
-#   tools/wineprefix.sh up PREFIX     make a fresh prefix, start Xvfb and the spooler
+#   tools/wineprefix.sh up PREFIX [UIDRIVER]
+#                                     make a fresh prefix, start Xvfb and the spooler;
+#                                     with the UI driver, check the fonts it draws with
 #   tools/wineprefix.sh down PREFIX   end the prefix's wineserver and Xvfb
 #
 # Sourced, it offers the same as functions: prefix_up, prefix_down.
@@ -46,6 +48,11 @@ prefix_up() {
   DISPLAY=$(cat "$prefix.display"); export DISPLAY
   wine_run wineboot -i >/dev/null 2>&1
   wineserver -w
+  # Wine as Debian ships it does not load the fonts of its own data folder:
+  # without them caption buttons (Marlett) show letters and dialog text
+  # (Tahoma, for "MS Shell Dlg") a stand-in face. In the prefix's Fonts folder
+  # they load, before any program of ours runs.
+  install_wine_fonts "$prefix"
   # From here on one server for the whole prefix, kept up between programs,
   # so that the spooler runs on between them. A server that some program
   # started exits soon after its last program, taking the spooler with it;
@@ -58,6 +65,22 @@ prefix_up() {
   wine_run reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Tapstart /f >/dev/null 2>&1
   wine_run reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Tapstart /d 1024x768 /f >/dev/null 2>&1
   start_spooler
+}
+
+install_wine_fonts() {
+  local fonts="$1/drive_c/windows/Fonts" source
+  mkdir -p "$fonts"
+  for source in /usr/share/wine/fonts /usr/lib/wine/fonts /opt/wine/share/wine/fonts; do
+    [ -d "$source" ] || continue
+    cp -n "$source"/*.ttf "$fonts"/ 2>/dev/null || true
+  done
+}
+
+# Prints the faces Marlett and MS Shell Dlg select in the prefix; fails when
+# Marlett is not Marlett.
+check_fonts() {
+  wine_run "$1" fonts 2>/dev/null | tr -d '\r'
+  [ "${PIPESTATUS[0]}" -eq 0 ] || { echo "wineprefix.sh: Marlett does not load in $WINEPREFIX" >&2; return 1; }
 }
 
 # Starts the spooler and waits until the service manager reports it running.
@@ -86,7 +109,7 @@ prefix_down() {
 
 if [ "${BASH_SOURCE[0]}" = "$0" ]; then
   case "${1:-}" in
-    up) prefix_up "$2" ;;
+    up) prefix_up "$2" && { [ -z "${3:-}" ] || check_fonts "$3"; } ;;
     down) prefix_down "$2" ;;
     *) echo "usage: $0 up|down PREFIX" >&2; exit 2 ;;
   esac
