@@ -160,7 +160,8 @@ RunMode SelectRunMode(const CommandLineOptions& options) {
   if (IsUninstallerStem(name.c_str())) return RunMode::kRelaunchAsUninstaller;
   // A silent run never opens the uninstall dialog: the wanted state holds.
   if (ProbeInstallState() == InstallState::kInstalled) {
-    return options.silent ? RunMode::kAlreadyInstalled : RunMode::kStartUninstaller;
+    if (!options.silent) return RunMode::kStartUninstaller;
+    return SupportedPrinterWithoutQueue() ? RunMode::kSilentInstall : RunMode::kAlreadyInstalled;
   }
   return options.silent ? RunMode::kSilentInstall : RunMode::kInstallDialog;
 }

@@ -206,3 +206,18 @@ int StageDriverPackage() {
   trace("Staging the driver package: %u (0x%08x)", static_cast<unsigned>(result), static_cast<unsigned>(result));
   return static_cast<int>(result);
 }
+
+bool SupportedPrinterWithoutQueue() {
+  EnumerateUsbPrinters(&UsbPrinterList);
+  for (const UsbPrinterDevice* device = UsbPrinterList; device != nullptr; device = device->next) {
+    const SupportedModel* model = FindSupportedModel(device->port_description.c_str());
+    if (model == nullptr) continue;
+    WideText<kPathCapacity> name = {};
+    BoundedFormat(name, L"%ws %ws", model->manufacturer, model->model);
+    if (PrinterExists(name.c_str()) == 0) {
+      trace("%ws on %ws has no queue yet; the install goes on.", name, device->port_name);
+      return true;
+    }
+  }
+  return false;
+}

@@ -20,3 +20,8 @@ void AppendLogText(HWND edit, const wchar_t* text);
 // driver by itself when a supported printer is plugged in later. 0, or the
 // upload's HRESULT; 3014 under protected print mode, 206 without the INF path.
 int StageDriverPackage();
+
+// Whether a supported printer is attached whose queue is missing (an earlier
+// run may have been ended before it made it): then the install goes on even
+// where the family counts as installed.
+bool SupportedPrinterWithoutQueue();

@@ -104,6 +104,11 @@ int RemovePackage(DriverPackageNode& package) {
     if (!in_use) break;
     os.Sleep(kPauseAfterFailedTry);
   }
+  // Gone already (an earlier run deleted it and was ended before it was done).
+  if (result == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)) {
+    trace("Driver package %ws is gone already.", package.store_path);
+    result = S_OK;
+  }
   if (result != S_OK) {
     trace("Removing driver package %ws failed, %u (0x%08x)", package.store_path, static_cast<unsigned>(result), static_cast<unsigned>(result));
     MarkFailed(package.status, static_cast<int32_t>(result));

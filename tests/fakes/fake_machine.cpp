@@ -116,6 +116,12 @@ FakeMachine::~FakeMachine() {
 
 bool FakeMachine::Enter(Seam function, const std::wstring& detail, DWORD* error) {
   calls.push_back({function, detail});
+  // A process ended by force makes no change from then on.
+  if (ended_from >= 0 && static_cast<int>(calls.size()) > ended_from) {
+    SetLastError(ERROR_PROCESS_ABORTED);
+    if (error != nullptr) *error = ERROR_PROCESS_ABORTED;
+    return true;
+  }
   for (FaultRule& rule : faults) {
     if (rule.function != function || rule.times == 0) continue;
     if (rule.skip > 0) {

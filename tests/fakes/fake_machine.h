@@ -68,6 +68,22 @@ class FakeMachine {
   void FailNth(Seam function, DWORD error, int nth) {
     faults.push_back({function, error, nth - 1, 1});
   }
+  // From call number `ended_from` of the log on (counted from 0), every call
+  // fails and changes nothing, as if the process had been ended there; -1: never.
+  int ended_from = -1;
+  // What Windows does when such a process is gone: its handles and named
+  // mutexes are closed, its heap released; the machine's state stays as the
+  // process left it.
+  void EndProcess() {
+    ended_from = -1;
+    open_handles.clear();
+    mutexes.clear();
+    mutex_handles.clear();
+    services.open_services.clear();
+    spooler.open_printers.clear();
+    for (auto& [block, size] : live_blocks) LocalFree(block);
+    live_blocks.clear();
+  }
   // Logs the call and answers whether it is to fail; on failure the error is
   // set as the thread's last error and also returned through `error`.
   bool Enter(Seam function, const std::wstring& detail = {}, DWORD* error = nullptr);

@@ -37,7 +37,16 @@ TEST_F(SilentInstall, TheFamilyInstalledAlreadyExits0AndStartsNothing) {
   FamilyInstalled();
   EXPECT_EQ(RunProgram(nullptr, L"setup.exe /silence"), 0);
   EXPECT_TRUE(machine.processes.empty()) << "no uninstaller, no window";
-  EXPECT_EQ(machine.CallCount(Seam::SetupDiGetClassDevsW), 0);
+  EXPECT_EQ(machine.CallCount(Seam::UploadPrinterDriverPackageW), 0) << "no printer lacks its queue";
+}
+
+// An earlier run ended before it made the queue: the family counts as
+// installed, but the attached printer still gets its queue.
+TEST_F(SilentInstall, APrinterWithoutItsQueueIsInstalledThoughTheFamilyIs) {
+  FamilyInstalled();
+  AddUsbPrinter(machine, L"Vellumor VL-K20", 1);
+  EXPECT_EQ(RunProgram(nullptr, L"setup.exe /silence"), 0);
+  EXPECT_NE(machine.spooler.FindPrinter(L"Vellumor VL-K20"), nullptr);
 }
 
 TEST_F(SilentInstall, AReplacementLeftForTheNextStartExits3010) {
