@@ -1,5 +1,6 @@
 #include "app/uninstaller_handover.h"
 
+#include <cstring>
 #include <cwchar>
 #include <cwctype>
 
@@ -8,6 +9,7 @@
 #include "common/package.h"
 #include "common/process.h"
 #include "common/run_options.h"
+#include "common/scoped_handle.h"
 #include "common/trace.h"
 #include "platform/os.h"
 #include "uninstall/install_folder.h"
@@ -59,6 +61,47 @@ int CopyFailed(const wchar_t* what, DWORD error) {
   trace("The uninstaller copy could not be made: %ws failed, error:%u", what, error);
   if (!SilentRun) return 0;
   return error != ERROR_SUCCESS ? static_cast<int>(error) : static_cast<int>(kInstallFailedExitCode);
+}
+
+// Whether two files hold the same bytes; false when either cannot be read.
+bool SameBytes(const wchar_t* a, const wchar_t* b) {
+  ScopedKernelHandle first(os.CreateFileW(a, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  ScopedKernelHandle second(os.CreateFileW(b, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!first || !second) return false;
+  static char left[16384];
+  static char right[16384];
+  for (;;) {
+    DWORD got_left = 0;
+    DWORD got_right = 0;
+    if (!os.ReadFile(first.get(), left, sizeof(left), &got_left, nullptr) ||
+        !os.ReadFile(second.get(), right, sizeof(right), &got_right, nullptr) || got_left != got_right) {
+      return false;
+    }
+    if (got_left == 0) return true;
+    if (std::memcmp(left, right, got_left) != 0) return false;
+  }
+}
+
+// Temporary copies that earlier uninstalls left (one ended by force before
+// it could ask for its deletion): uni<hex>.tmp files of the temporary folder
+// that hold this program's own bytes. A copy that still runs cannot be
+// deleted and stays; any other file is never touched.
+void DeleteLeftoverCopies(const wchar_t* module_path, const wchar_t* temp_directory) {
+  WideText<kPathCapacity> pattern = {};
+  if (!BoundedFormat(pattern, L"%wsuni*.tmp", temp_directory)) return;
+  WIN32_FIND_DATAW entry = {};
+  ScopedFind find(os.FindFirstFileW(pattern.c_str(), &entry));
+  if (!find) return;
+  do {
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    WideText<kPathCapacity> path = {};
+    if (!BoundedFormat(path, L"%ws%ws", temp_directory, entry.cFileName)) continue;
+    if (!IsRelaunchedCopy(path.c_str(), temp_directory) || !SameBytes(path.c_str(), module_path)) continue;
+    const BOOL deleted = os.DeleteFileW(path.c_str());
+    trace("A copy an earlier uninstall left: %ws, deleted %d", path, deleted);
+  } while (os.FindNextFileW(find.get(), &entry));
 }
 
 }  // namespace
@@ -118,6 +161,7 @@ int RelaunchAsUninstaller(SingleInstanceLock& lock) {
   WideText<kPathCapacity> temporary_copy = {};
   if (!ReadModulePath(module_path)) return CopyFailed(L"GetModuleFileNameW", ERROR_FILENAME_EXCED_RANGE);
   if (!ReadTempDirectory(temp_directory)) return CopyFailed(L"GetTempPathW", GetLastError());
+  DeleteLeftoverCopies(module_path.c_str(), temp_directory.c_str());
   if (os.GetTempFileNameW(temp_directory.c_str(), L"unins", 0, temporary_copy.data()) == 0) {
     return CopyFailed(L"GetTempFileNameW", GetLastError());
   }

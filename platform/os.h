@@ -42,7 +42,7 @@
   X(LocalAlloc) X(LocalFree) X(Sleep) X(OutputDebugStringW)                  \
   X(WaitForSingleObject) X(GetExitCodeProcess) X(OpenProcess) X(GetTickCount64) \
   X(GetProcessWindowStation) X(GetUserObjectInformationW)                    \
-  X(CreateFileW) X(WriteFile) X(GetLocalTime) X(GetUserNameW)                \
+  X(CreateFileW) X(WriteFile) X(ReadFile) X(GetLocalTime) X(GetUserNameW)     \
   X(GetNativeSystemInfo) X(CommandLineToArgvW) X(SHFileOperationW)           \
   X(SHChangeNotify) X(MessageBoxW) X(WideCharToMultiByte)                    \
   /* binding the rest */                                                     \

@@ -262,6 +262,12 @@ BOOL WINAPI FakeWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written
   return WriteFile(file, data, size, written, overlapped);
 }
 
+BOOL WINAPI FakeReadFile(HANDLE file, LPVOID data, DWORD size, LPDWORD read, LPOVERLAPPED overlapped) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::ReadFile)) return FALSE;
+  return ReadFile(file, data, size, read, overlapped);
+}
+
 // The virtual clock, from 2026-12-08 09:30:00.000 on.
 void WINAPI FakeGetLocalTime(LPSYSTEMTIME time) {
   const uint64_t ms = Fake().clock_ms;
@@ -506,6 +512,7 @@ void InstallCoreFakes(OsTable& t) {
   t.WaitForSingleObject = FakeWaitForSingleObject;
   t.CreateFileW = FakeCreateFileW;
   t.WriteFile = FakeWriteFile;
+  t.ReadFile = FakeReadFile;
   t.GetLocalTime = FakeGetLocalTime;
   t.GetTickCount64 = FakeGetTickCount64;
   t.GetUserNameW = FakeGetUserNameW;

@@ -240,4 +240,19 @@ TEST_F(SilentUninstallRun, AFolderListingThatEndsWithAnErrorIsNotWhole) {
   EXPECT_TRUE(Exists(folder)) << "what was not listed may be someone else's";
 }
 
+TEST_F(SilentUninstallRun, CopiesEarlierUninstallsLeftAreDeletedAndNothingElse) {
+  machine.module_path = folder + L"\\unins000.exe";
+  WriteRealFile(machine.module_path, "this program");
+  WriteRealFile(machine.temp_directory + L"uni1.tmp", "this program");    // left by an ended uninstall
+  WriteRealFile(machine.temp_directory + L"uni2.tmp", "another program"); // someone else's
+  WriteRealFile(machine.temp_directory + L"uni3.tmp", "this program");    // still running
+  WriteRealFile(machine.temp_directory + L"notes.tmp", "this program");
+  machine.FailNth(Seam::DeleteFileW, ERROR_ACCESS_DENIED, 2);
+  EXPECT_EQ(RunProgram(nullptr, L"unins000.exe /silence"), 0);
+  EXPECT_FALSE(Exists(machine.temp_directory + L"uni1.tmp"));
+  EXPECT_TRUE(Exists(machine.temp_directory + L"uni2.tmp"));
+  EXPECT_TRUE(Exists(machine.temp_directory + L"uni3.tmp"));
+  EXPECT_TRUE(Exists(machine.temp_directory + L"notes.tmp"));
+}
+
 }  // namespace
