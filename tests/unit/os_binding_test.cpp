@@ -65,6 +65,20 @@ TEST(OsBinding, AMissingOptionalFunctionAnswersProcNotFoundAndTheRunGoesOn) {
   EXPECT_EQ(os.EnumPrintersW, fake.EnumPrintersW) << "the rest bound as before";
 }
 
+TEST(StartedPrograms, AProgramNamedWithoutItsFullPathIsRefused) {
+  FakeMachine machine;
+  STARTUPINFOW startup = {sizeof(startup)};
+  PROCESS_INFORMATION info = {};
+  wchar_t bare[] = L"rundll32.exe printui.dll PrintUIEntry";
+  EXPECT_FALSE(os.CreateProcessW(nullptr, bare, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  wchar_t full[] = L"\"C:\\Windows\\system32\\rundll32.exe\" printui.dll PrintUIEntry";
+  EXPECT_TRUE(os.CreateProcessW(nullptr, full, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
+  os.CloseHandle(info.hProcess);
+  os.CloseHandle(info.hThread);
+  EXPECT_EQ(machine.refused_programs, std::vector<std::wstring>{bare});
+}
+
 TEST(SingleInstance, ARunInAnotherSessionIsASecondInstance) {
   FakeMachine machine;
   machine.mutexes[kMachineMutexName] = 1;
