@@ -60,10 +60,11 @@ close_dialog() {
 # searching state: the searching text shown, the picture hidden, the progress
 # bar shown. That state lasts as long as one scan, which on a machine without
 # printers can be shorter than holding a program takes; a start whose moment
-# passed is ended and the dialog started again, up to three times.
+# passed is ended and the dialog started again, up to six times (a loaded
+# machine misses it more often).
 hold_searching() {
   local tag=$1 language=$2 searching=$3 attempt watcher held
-  for attempt in 1 2 3; do
+  for attempt in 1 2 3 4 5 6; do
     # The watcher starts first, so that it sees the dialog's first moment.
     on_dialog hold 1006 "$(plain_start "$searching")" 1007=0 1003=1 --timeout 30 \
       > "$E2E_DIR/hold-$tag.txt" &
