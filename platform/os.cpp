@@ -32,9 +32,6 @@ OsTable UnboundTable() {
   return table;
 }
 
-constexpr const wchar_t* kDllNames[kOsDllCount] = {L"winspool.drv", L"newdev.dll", L"comctl32.dll", L"kernel32.dll",
-                                                   L"shell32.dll"};
-
 template <typename F>
 void Assign(F& slot, FARPROC address) {
   // Through void(*)(): a function address of another type, as GetProcAddress gives it.
@@ -52,7 +49,7 @@ OsBinding BindTable(OsTable& table, Load load, Resolve resolve, Missing missing_
     if (!tried[dll]) {
       tried[dll] = true;
       // Kept loaded for the process's life: the slots point into them.
-      modules[dll] = load(kDllNames[dll]);
+      modules[dll] = load(kOsDllNames[dll]);
     }
     FARPROC address = nullptr;
     if (modules[dll] != nullptr) address = resolve(modules[dll], ordinal != 0 ? MAKEINTRESOURCEA(ordinal) : name);
@@ -62,12 +59,12 @@ OsBinding BindTable(OsTable& table, Load load, Resolve resolve, Missing missing_
     }
     slot = Unbound<std::remove_reference_t<decltype(slot)>>::Call;
     if (need == kOptional) {
-      if (missing_optional != nullptr) missing_optional(name, kDllNames[dll]);
+      if (missing_optional != nullptr) missing_optional(name, kOsDllNames[dll]);
       return;
     }
     result.error = modules[dll] == nullptr ? ERROR_MOD_NOT_FOUND : ERROR_PROC_NOT_FOUND;
     result.function = name;
-    result.dll = kDllNames[dll];
+    result.dll = kOsDllNames[dll];
   };
 #define OS_BIND(X, dll, name, ordinal, need) bind(table.name, dll, #name, ordinal, need);
   OS_LOADED_FUNCTIONS(OS_BIND, _)

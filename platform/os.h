@@ -83,6 +83,9 @@
 // The DLLs the bound functions come from, each loaded from the system
 // directory alone.
 enum OsDll { kWinspool, kNewdev, kComctl32, kKernel32, kShell32, kOsDllCount };
+// The file name of each, as LoadLibraryExW is given it.
+constexpr const wchar_t* kOsDllNames[kOsDllCount] = {L"winspool.drv", L"newdev.dll", L"comctl32.dll",
+                                                     L"kernel32.dll", L"shell32.dll"};
 enum OsNeed { kRequired, kOptional };
 
 struct OsTable {

@@ -360,8 +360,6 @@ int WINAPI FakeMessageBoxW(HWND, LPCWSTR text, LPCWSTR caption, UINT type) {
 // for one DLL; GetProcAddress gives the function the fake table holds for it.
 // LoadLibraryExW: NULL and ERROR_MOD_NOT_FOUND for a DLL that is not there;
 // GetProcAddress: NULL and ERROR_PROC_NOT_FOUND for a function it lacks.
-constexpr const wchar_t* kFakeDlls[kOsDllCount] = {L"winspool.drv", L"newdev.dll", L"comctl32.dll", L"kernel32.dll",
-                                                   L"shell32.dll"};
 
 BOOL WINAPI FakeSetDefaultDllDirectories(DWORD flags) {
   FakeMachine& m = Fake();
@@ -375,7 +373,7 @@ HMODULE WINAPI FakeLoadLibraryExW(LPCWSTR name, HANDLE, DWORD flags) {
   if (m.Enter(Seam::LoadLibraryExW, Text(name))) return nullptr;
   m.dll_load_flags.push_back(flags);
   for (int i = 0; i < kOsDllCount; ++i) {
-    if (_wcsicmp(name, kFakeDlls[i]) == 0 && m.missing_dlls.count(kFakeDlls[i]) == 0) {
+    if (_wcsicmp(name, kOsDllNames[i]) == 0 && m.missing_dlls.count(kOsDllNames[i]) == 0) {
       return reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x7100 + i * 0x10));
     }
   }
@@ -408,6 +406,7 @@ BOOL WINAPI FakeOpenProcessToken(HANDLE, DWORD, PHANDLE token) {
   return TRUE;
 }
 
+// LookupPrivilegeValueW: an unknown name fails with ERROR_NO_SUCH_PRIVILEGE.
 BOOL WINAPI FakeLookupPrivilegeValueW(LPCWSTR, LPCWSTR name, PLUID luid) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::LookupPrivilegeValueW, Text(name))) return FALSE;
