@@ -1,5 +1,7 @@
 #include "install/register_printer.h"
 
+#include <cwchar>
+
 #include "common/privilege.h"
 
 #include "common/package.h"
@@ -101,21 +103,25 @@ int InstallPrinterLanguageMonitor(const wchar_t* monitor_name, const wchar_t* dl
   return 0;
 }
 
-int RegisterPrinterDriver(const PrinterInstallRequest* request) {
-  // One name, then the empty string that closes the list.
-  wchar_t dependent_files[512] = {};
-  BoundedCopy(dependent_files, 512, kMonitorDll);
+namespace {
 
-  DRIVER_INFO_8W driver = {};
+// The record this package registers a driver with. `dependent_files` is
+// the caller's field of kDependentFilesCapacity characters.
+constexpr size_t kDependentFilesCapacity = 512;
+void FillDriverRecord(DRIVER_INFO_8W& driver, const wchar_t* name, bool uses_monitor, wchar_t* dependent_files) {
+  // One name, then the empty string that closes the list.
+  std::wmemset(dependent_files, L'\0', kDependentFilesCapacity);
+  BoundedCopy(dependent_files, kDependentFilesCapacity, kMonitorDll);
+  driver = {};
   driver.cVersion = 3;
-  driver.pName = Text(request->driver_name.chars);
+  driver.pName = Text(name);
   // Named, not left null: a null environment is the calling process's, and
   // an x64 process that ARM64 Windows emulates would register an x64 driver.
   driver.pEnvironment = Text(MachineEnvironment());
   driver.pDriverPath = Text(kDriverDll);
   driver.pDataFile = Text(kDataFile);
   driver.pConfigFile = Text(kConfigDll);
-  if (UsesLanguageMonitor(request)) {
+  if (uses_monitor) {
     driver.pDependentFiles = dependent_files;
     driver.pMonitorName = Text(kLanguageMonitorName);
   }
@@ -124,6 +130,14 @@ int RegisterPrinterDriver(const PrinterInstallRequest* request) {
   driver.dwlDriverVersion = GetDriverVersion();
   driver.pszProvider = Text(L"Vellumor.V6");
   driver.pszPrintProcessor = Text(L"winprint");
+}
+
+}  // namespace
+
+int RegisterPrinterDriver(const PrinterInstallRequest* request) {
+  wchar_t dependent_files[kDependentFilesCapacity];
+  DRIVER_INFO_8W driver;
+  FillDriverRecord(driver, request->driver_name.chars, UsesLanguageMonitor(request), dependent_files);
   EnableLoadDriverPrivilege();
   if (!os.AddPrinterDriverW(nullptr, 8, reinterpret_cast<LPBYTE>(&driver))) {
     const DWORD error = GetLastError();
@@ -134,6 +148,21 @@ int RegisterPrinterDriver(const PrinterInstallRequest* request) {
   if (WaitUntil([&] { return IsPrinterDriverListed(request->driver_name.chars) != 0; })) return 1;
   // Taken, but never listed: the spooler does not know the driver.
   SetLastError(ERROR_UNKNOWN_PRINTER_DRIVER);
+  return 0;
+}
+
+int RegisterPrinterDriverAgain(const wchar_t* driver_name, bool uses_monitor, const wchar_t* inf_path) {
+  wchar_t dependent_files[kDependentFilesCapacity];
+  DRIVER_INFO_8W driver;
+  FillDriverRecord(driver, driver_name, uses_monitor, dependent_files);
+  if (inf_path != nullptr && inf_path[0] != L'\0') driver.pszInfPath = Text(inf_path);
+  EnableLoadDriverPrivilege();
+  // The files the spooler uses are replaced whatever their versions and
+  // time stamps say.
+  if (os.AddPrinterDriverExW(nullptr, 8, reinterpret_cast<LPBYTE>(&driver), APD_COPY_ALL_FILES)) return 1;
+  const DWORD error = GetLastError();
+  trace("AddPrinterDriverEx %ws failed, errcode:%d.", driver_name, static_cast<int>(error));
+  SetLastError(error);
   return 0;
 }
 

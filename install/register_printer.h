@@ -21,6 +21,11 @@ int RegisterPrinterManually(const PrinterInstallRequest* request, DWORD* error =
 
 // 1 when AddPrinterDriverW took the driver and the spooler then lists it.
 int RegisterPrinterDriver(const PrinterInstallRequest* request);
+// Registers an installed driver again with this package's files, which
+// replace the ones the spooler uses (APD_COPY_ALL_FILES), its record naming
+// `inf_path` (the package in the driver store) where one is given. 1 when
+// the spooler took it.
+int RegisterPrinterDriverAgain(const wchar_t* driver_name, bool uses_monitor, const wchar_t* inf_path);
 // 1 when the monitor was added or was installed already.
 int InstallPrinterLanguageMonitor(const wchar_t* monitor_name, const wchar_t* dll_name);
 // 1 when the local spooler lists a driver of exactly that name (case counts).

@@ -61,6 +61,7 @@
   L(X, kWinspool, EnumPrintersW, 0, kRequired)                               \
   L(X, kWinspool, EnumPrinterDriversW, 0, kRequired)                         \
   L(X, kWinspool, AddPrinterDriverW, 0, kRequired)                           \
+  L(X, kWinspool, AddPrinterDriverExW, 0, kRequired)                         \
   L(X, kWinspool, DeletePrinterDriverExW, 0, kRequired)                      \
   L(X, kWinspool, AddMonitorW, 0, kRequired)                                 \
   L(X, kWinspool, DeleteMonitorW, 0, kRequired)                              \

@@ -223,10 +223,21 @@ std::vector<std::wstring> ReadMultiString(const wchar_t* list) {
   return texts;
 }
 
-BOOL WINAPI FakeAddPrinterDriverW(LPWSTR, DWORD level, LPBYTE info) {
-  FakeMachine& m = Fake();
-  const auto* r = reinterpret_cast<const DRIVER_INFO_8W*>(info);
-  if (m.Enter(Seam::AddPrinterDriverW, level == 8 && r != nullptr ? Text(r->pName) : L"")) return FALSE;
+// AddPrinterDriver(Ex) at level 8: the record, and the files it names copied
+// from the driver directory into its version folder ("3"), where the spooler
+// uses them. As the AddPrinterDriverEx page documents dwFileCopyFlags:
+// APD_COPY_ALL_FILES copies every file, its time stamp ignored;
+// APD_COPY_NEW_FILES, which AddPrinterDriver's behaviour is, copies only the
+// files newer than the ones in use (here: by last-write time).
+bool NewerThan(const std::wstring& source, const std::wstring& target) {
+  WIN32_FILE_ATTRIBUTE_DATA a = {};
+  WIN32_FILE_ATTRIBUTE_DATA b = {};
+  if (!GetFileAttributesExW(target.c_str(), GetFileExInfoStandard, &b)) return true;
+  if (!GetFileAttributesExW(source.c_str(), GetFileExInfoStandard, &a)) return false;
+  return CompareFileTime(&a.ftLastWriteTime, &b.ftLastWriteTime) > 0;
+}
+
+BOOL AddDriver(FakeMachine& m, DWORD level, const DRIVER_INFO_8W* r, DWORD flags) {
   if (!m.LoadDriverPrivilegeOn()) return FALSE;
   if (level != 8) {
     ADD_FAILURE() << "the fake machine models AddPrinterDriverW at level 8 only";
@@ -268,7 +279,31 @@ BOOL WINAPI FakeAddPrinterDriverW(LPWSTR, DWORD level, LPBYTE info) {
   // A driver of the same name is upgraded in place.
   if (FakeDriver* old = m.spooler.FindDriver(d.name)) *old = d;
   else m.spooler.drivers.push_back(d);
+  const std::wstring version_folder = m.spooler.driver_directory + L"\\3";
+  CreateDirectoryW(version_folder.c_str(), nullptr);
+  std::vector<std::wstring> names = {d.driver_path, d.config_file, d.data_file};
+  names.insert(names.end(), dependent.begin(), dependent.end());
+  for (const std::wstring& name : names) {
+    const std::wstring source = m.spooler.driver_directory + L"\\" + name;
+    const std::wstring target = version_folder + L"\\" + name;
+    if ((flags & APD_COPY_ALL_FILES) != 0 || NewerThan(source, target)) CopyFileW(source.c_str(), target.c_str(), FALSE);
+  }
   return TRUE;
+}
+
+BOOL WINAPI FakeAddPrinterDriverW(LPWSTR, DWORD level, LPBYTE info) {
+  FakeMachine& m = Fake();
+  const auto* r = reinterpret_cast<const DRIVER_INFO_8W*>(info);
+  if (m.Enter(Seam::AddPrinterDriverW, level == 8 && r != nullptr ? Text(r->pName) : L"")) return FALSE;
+  return AddDriver(m, level, r, APD_COPY_NEW_FILES);
+}
+
+BOOL WINAPI FakeAddPrinterDriverExW(LPWSTR, DWORD level, LPBYTE info, DWORD flags) {
+  FakeMachine& m = Fake();
+  const auto* r = reinterpret_cast<const DRIVER_INFO_8W*>(info);
+  if (m.Enter(Seam::AddPrinterDriverExW, level == 8 && r != nullptr ? Text(r->pName) : L"")) return FALSE;
+  m.spooler.driver_add_flags = flags;
+  return AddDriver(m, level, r, flags);
 }
 
 BOOL WINAPI FakeAddMonitorW(LPWSTR, DWORD level, LPBYTE info) {
@@ -412,6 +447,7 @@ void InstallSpoolerFakes(OsTable& t) {
   t.EnumPortsW = FakeEnumPortsW;
   t.GetPrinterDriverDirectoryW = FakeGetPrinterDriverDirectoryW;
   t.AddPrinterDriverW = FakeAddPrinterDriverW;
+  t.AddPrinterDriverExW = FakeAddPrinterDriverExW;
   t.AddMonitorW = FakeAddMonitorW;
   t.AddPrinterW = FakeAddPrinterW;
   t.UploadPrinterDriverPackageW = FakeUploadPrinterDriverPackageW;

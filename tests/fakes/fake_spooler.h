@@ -49,6 +49,7 @@ struct FakePendingPrinter {
 
 struct FakeSpooler {
   DWORD upload_flags = 0;  // the flags of the last package upload
+  DWORD driver_add_flags = 0;  // the flags of the last AddPrinterDriverExW
   std::vector<FakePrinter> printers;
   std::vector<FakePendingPrinter> pending_printers;
   std::vector<FakeDriver> drivers;
