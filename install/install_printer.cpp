@@ -14,8 +14,7 @@ namespace {
 
 constexpr int kQueueChecks = 10;
 constexpr DWORD kQueueCheckPause = 1000;
-// Where the upload says the package's INF now lies in the driver store.
-constexpr ULONG kUploadedInfPathCapacity = 260;
+constexpr ULONG kUploadedInfPathCapacity = kStorePathTextCapacity;
 // UPDP_UPLOAD_ALWAYS of winspool.h, which the mingw headers lack: upload even
 // when the store holds the package already.
 constexpr DWORD kUploadAlways = 0x00000002;
@@ -39,8 +38,8 @@ void WaitForQueue(const PrinterInstallRequest& request) {
 
 int DoUploadDriverPackage(const wchar_t* inf_path) { return UploadDriverPackage(inf_path) == S_OK ? 1 : 0; }
 
-HRESULT UploadDriverPackage(const wchar_t* inf_path) {
-  WideText<kUploadedInfPathCapacity> store_path = {};
+HRESULT UploadDriverPackage(const wchar_t* inf_path, StorePathText* uploaded) {
+  StorePathText store_path = {};
   ULONG capacity = kUploadedInfPathCapacity;
   const DWORD flags = kUploadAlways | (SilentRun ? kSilentUpload : 0);
   const HRESULT result = os.UploadPrinterDriverPackageW(nullptr, inf_path, nullptr, flags, nullptr,
@@ -48,7 +47,24 @@ HRESULT UploadDriverPackage(const wchar_t* inf_path) {
   // Whatever the call wrote, the text ends inside its field.
   store_path.chars[kUploadedInfPathCapacity - 1] = L'\0';
   trace("DoUploadDriverPackage, %ws, code:%u (0x%08x).", store_path, static_cast<unsigned>(result), static_cast<unsigned>(result));
+  if (uploaded != nullptr) *uploaded = result == S_OK ? store_path : StorePathText{};
   return result;
+}
+
+void BindToPackage(const wchar_t* hardware_id, const wchar_t* inf_path) {
+  // The package's INF beside the tool, not its copy in the driver store.
+  // Silently, Windows asks nobody for the driver. A restart it needs is
+  // handed back (with a null pointer Windows would ask for it itself, in
+  // the middle of the install) and asked for at the end.
+  BOOL restart = FALSE;
+  SetLastError(ERROR_SUCCESS);
+  const BOOL bound = os.UpdateDriverForPlugAndPlayDevicesW(
+      nullptr, hardware_id, inf_path, INSTALLFLAG_FORCE | (SilentRun ? INSTALLFLAG_NONINTERACTIVE : 0), &restart);
+  const DWORD binding_error = bound ? ERROR_SUCCESS : GetLastError();
+  trace("Binding %ws to the package: %d, errcode:%u%ws%ws", hardware_id, bound, binding_error,
+        binding_error == ERROR_NO_SUCH_DEVINST ? L" (no device has that hardware ID)" : L"",
+        restart ? L", restart needed" : L"");
+  if (restart) RestartNeeded = true;
 }
 
 void ReenumerateDeviceTree(ULONG flags) {
@@ -85,20 +101,7 @@ int InstallPrinter(PrinterInstallRequest* request, const wchar_t* inf_path, DWOR
 
   if (DoUploadDriverPackage(inf_path)) {
     ReenumerateDeviceTree();
-    // The package's INF beside the tool, not its copy in the driver store.
-    // Silently, Windows asks nobody for the driver. A restart it needs is
-    // handed back (with a null pointer Windows would ask for it itself, in
-    // the middle of the install) and asked for at the end.
-    BOOL restart = FALSE;
-    SetLastError(ERROR_SUCCESS);
-    const BOOL bound = os.UpdateDriverForPlugAndPlayDevicesW(
-        nullptr, request->hardware_id.chars, inf_path, INSTALLFLAG_FORCE | (SilentRun ? INSTALLFLAG_NONINTERACTIVE : 0),
-        &restart);
-    const DWORD binding_error = bound ? ERROR_SUCCESS : GetLastError();
-    trace("Binding %ws to the package: %d, errcode:%u%ws%ws", request->hardware_id, bound, binding_error,
-          binding_error == ERROR_NO_SUCH_DEVINST ? L" (no device has that hardware ID)" : L"",
-          restart ? L", restart needed" : L"");
-    if (restart) RestartNeeded = true;
+    BindToPackage(request->hardware_id.chars, inf_path);
     WaitForQueue(*request);
   }
 

@@ -10,8 +10,16 @@
 // queue is there.
 int InstallPrinter(PrinterInstallRequest* request, const wchar_t* inf_path, DWORD* error = nullptr);
 int DoUploadDriverPackage(const wchar_t* inf_path);
-// The upload itself: its HRESULT, traced.
-HRESULT UploadDriverPackage(const wchar_t* inf_path);
+// Where the upload says the package's INF now lies in the driver store.
+constexpr size_t kStorePathTextCapacity = 260;
+using StorePathText = WideText<kStorePathTextCapacity>;
+// The upload itself: its HRESULT, traced; the package's INF path in the
+// driver store into `uploaded` (empty unless the upload succeeded).
+HRESULT UploadDriverPackage(const wchar_t* inf_path, StorePathText* uploaded = nullptr);
+// Binds the package to the devices of that hardware ID through Plug and
+// Play (INSTALLFLAG_FORCE); the result is traced, a restart Windows asks
+// for noted in RestartNeeded.
+void BindToPackage(const wchar_t* hardware_id, const wchar_t* inf_path);
 // Asks Windows to look for new devices from the root of the device tree;
 // Both CM_REENUMERATE_NORMAL and CM_REENUMERATE_SYNCHRONOUS return once the
 // tree has been enumerated again (CM_REENUMERATE_ASYNCHRONOUS would not wait).

@@ -207,17 +207,41 @@ int StageDriverPackage() {
   return static_cast<int>(result);
 }
 
-bool SupportedPrinterWithoutQueue() {
+namespace {
+
+// Each attached supported printer whose queue is missing: `visit(request)`,
+// until it answers false. Whether any was visited.
+template <typename Visit>
+bool ForEachPrinterWithoutQueue(Visit visit) {
   EnumerateUsbPrinters(&UsbPrinterList);
+  bool any = false;
   for (const UsbPrinterDevice* device = UsbPrinterList; device != nullptr; device = device->next) {
     const SupportedModel* model = FindSupportedModel(device->port_description.c_str());
     if (model == nullptr) continue;
-    WideText<kPathCapacity> name = {};
-    BoundedFormat(name, L"%ws %ws", model->manufacturer, model->model);
-    if (PrinterExists(name.c_str()) == 0) {
-      trace("%ws on %ws has no queue yet; the install goes on.", name, device->port_name);
-      return true;
-    }
+    PrinterInstallRequest request;
+    FillRequest(request, *device, *model);
+    if (PrinterExists(request.printer_name.chars) != 0) continue;
+    trace("%ws on %ws has no queue yet; the install goes on.", request.printer_name, request.port_name);
+    any = true;
+    if (!visit(request)) break;
   }
-  return false;
+  return any;
+}
+
+}  // namespace
+
+bool SupportedPrinterWithoutQueue() {
+  return ForEachPrinterWithoutQueue([](const PrinterInstallRequest&) { return false; });
+}
+
+DWORD InstallPrintersWithoutQueue() {
+  DWORD failure = ERROR_SUCCESS;
+  ForEachPrinterWithoutQueue([&](PrinterInstallRequest& request) {
+    DWORD error = ERROR_SUCCESS;
+    if (InstallPrinter(&request, DriverInfPath.c_str(), &error) != 0) return true;
+    trace("Install failed, name: %ws, port: %ws, error:%u", request.printer_name, request.port_name, error);
+    failure = error != ERROR_SUCCESS ? error : kInstallFailedExitCode;
+    return false;
+  });
+  return failure;
 }

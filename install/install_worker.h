@@ -25,3 +25,8 @@ int StageDriverPackage();
 // run may have been ended before it made it): then the install goes on even
 // where the family counts as installed.
 bool SupportedPrinterWithoutQueue();
+
+// Installs every attached supported printer whose queue is missing, as the
+// install does, without searching for one. ERROR_SUCCESS, or the error of
+// the first that failed (1603 when it left none); the rest are not tried.
+DWORD InstallPrintersWithoutQueue();

@@ -21,24 +21,6 @@ bool NothingThere(LSTATUS status) { return status == ERROR_FILE_NOT_FOUND || sta
 
 bool Present(const wchar_t* text) { return text != nullptr && text[0] != L'\0'; }
 
-// The INF's DriverVer entry; stays empty where anything fails.
-void ReadInfVersion(const wchar_t* inf_path, WideText<kVersionTextCapacity>& version) {
-  DWORD required = 0;
-  os.SetupGetInfInformationW(inf_path, INFINFO_INF_NAME_IS_ABSOLUTE, nullptr, 0, &required);
-  if (required == 0) return;
-  auto info = LocalBlock<SP_INF_INFORMATION>::Allocate(required);
-  if (!info) return;
-  if (!os.SetupGetInfInformationW(inf_path, INFINFO_INF_NAME_IS_ABSOLUTE, info.get(), required,
-                                  nullptr)) {
-    return;
-  }
-  if (!os.SetupQueryInfVersionInformationW(info.get(), 0, L"DriverVer", version.data(),
-                                           kVersionTextCapacity, nullptr)) {
-    version.clear();
-  }
-  version.chars[kVersionTextCapacity - 1] = L'\0';
-}
-
 enum class RecordRead { kRead, kSkipped, kRefused };
 
 // Reads one package record's "DriverStorePath"; the path is left empty when
@@ -75,6 +57,24 @@ bool FillEnumerationArray(Record*& array, DWORD& count, Enumerate enumerate) {
 }
 
 }  // namespace
+
+void ReadInfVersion(const wchar_t* inf_path, WideText<kVersionTextCapacity>& version) {
+  version.clear();
+  DWORD required = 0;
+  os.SetupGetInfInformationW(inf_path, INFINFO_INF_NAME_IS_ABSOLUTE, nullptr, 0, &required);
+  if (required == 0) return;
+  auto info = LocalBlock<SP_INF_INFORMATION>::Allocate(required);
+  if (!info) return;
+  if (!os.SetupGetInfInformationW(inf_path, INFINFO_INF_NAME_IS_ABSOLUTE, info.get(), required,
+                                  nullptr)) {
+    return;
+  }
+  if (!os.SetupQueryInfVersionInformationW(info.get(), 0, L"DriverVer", version.data(),
+                                           kVersionTextCapacity, nullptr)) {
+    version.clear();
+  }
+  version.chars[kVersionTextCapacity - 1] = L'\0';
+}
 
 bool InventoryReadFailed = false;
 

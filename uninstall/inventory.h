@@ -49,6 +49,9 @@ struct DriverPackageNode {
   DriverPackageNode* next;
 };
 
+// An INF's DriverVer entry ("mm/dd/yyyy,w.x.y.z"); empty where anything fails.
+void ReadInfVersion(const wchar_t* inf_path, WideText<kVersionTextCapacity>& version);
+
 extern DriverPackageNode* PackageList;
 // The spooler's enumeration buffers that the nodes point into; they live as
 // long as the process.
