@@ -15,6 +15,7 @@
 #include "common/trace.h"
 #include "install/install_worker.h"
 #include "install/installer_dialog.h"
+#include "install/upgrade.h"
 #include "platform/os.h"
 #include "resources/resource_ids.h"
 #include "uninstall/install_state.h"
@@ -161,6 +162,8 @@ RunMode SelectRunMode(const CommandLineOptions& options) {
   // A silent run never opens the uninstall dialog: the wanted state holds.
   if (ProbeInstallState() == InstallState::kInstalled) {
     if (!options.silent) return RunMode::kStartUninstaller;
+    // A newer package is brought in place; an older one changes nothing.
+    if (CompareInstalledVersion() == InstalledVersion::kOlder) return RunMode::kUpgrade;
     return SupportedPrinterWithoutQueue() ? RunMode::kSilentInstall : RunMode::kAlreadyInstalled;
   }
   return options.silent ? RunMode::kSilentInstall : RunMode::kInstallDialog;
@@ -236,6 +239,9 @@ int RunProgram(HINSTANCE instance, const wchar_t* command_line) {
       break;
     case RunMode::kStartUninstaller:
       StartInstalledUninstaller(lock);
+      break;
+    case RunMode::kUpgrade:
+      exit_code = UpgradeInPlace();
       break;
     case RunMode::kAlreadyInstalled:
       trace("The driver is installed already; nothing to do.");

@@ -15,6 +15,7 @@ enum class RunMode {
   kRefusedDirectory,       // "-u" with an empty folder or one too long to keep
   kRelaunchAsUninstaller,  // named unins000: hand over to a temporary copy
   kStartUninstaller,       // the driver is installed: start unins000.exe
+  kUpgrade,                // silently, and an older version is installed: upgrade it in place
   kAlreadyInstalled,       // silently, and the driver is installed: nothing to do
   kSilentInstall,          // "/silence": install without a window
   kStage,                  // "/stage": the package into the driver store, nothing else

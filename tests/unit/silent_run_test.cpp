@@ -8,6 +8,7 @@
 #include "common/run_options.h"
 #include "discovery/usb_printers.h"
 #include "install/install_printer.h"
+#include "install/register_printer.h"
 #include "tests/unit/install_support.h"
 #include "tests/unit/inventory_fixture.h"
 
@@ -29,6 +30,7 @@ class SilentInstall : public PackageTest {
     FakeDriver driver;
     driver.name = L"Vellumor VL-K20";
     driver.driver_path = L"C:\\spool\\vlm6drv6.dll";
+    driver.version = GetDriverVersion();  // this package's own
     machine.spooler.drivers.push_back(driver);
   }
 };
