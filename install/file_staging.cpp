@@ -150,7 +150,10 @@ int StageArchitectureFile(const wchar_t* file_name) {
       trace("The spooler is not running; %ws is not copied into the system directory.", file_name);
     }
   }
-  return staged ? 1 : Failed(error);
+  if (!staged) return Failed(error);
+  // A replacement left for the next start: the copy's error stays readable.
+  SetLastError(error);
+  return 1;
 }
 
 int StageDataFile(const wchar_t* file_name) {

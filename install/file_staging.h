@@ -18,7 +18,9 @@ int StageDataFile(const wchar_t* file_name);
 // Both leave the cause of a failure as the thread's last error. A file the
 // package lacks is a failure with ERROR_FILE_NOT_FOUND, and then nothing is
 // deleted, copied or moved.
-// A replacement left for the next system start sets RestartNeeded.
+// A replacement left for the next system start sets RestartNeeded, and
+// leaves the error of the copy that could not be made now as the thread's
+// last error.
 
 // Copies the file into the system directory under its own name, replacing a
 // file of that name. Run while the spooler is stopped.

@@ -132,14 +132,35 @@ bool PackageComplete(bool monitor) {
   return true;
 }
 
+// One file into the printer-driver directory, for the registration to copy.
+// A file that could be replaced only at the next start is a failure here:
+// the registration would copy the old one beside the new others.
+bool StageForRegistration(int (*stage)(const wchar_t*), const wchar_t* file_name, FirstError& cause) {
+  const bool restart_before = RestartNeeded;
+  RestartNeeded = false;
+  const bool staged = stage(file_name) != 0;
+  const DWORD error = GetLastError();
+  const bool deferred = RestartNeeded;
+  RestartNeeded = restart_before || deferred;
+  if (!staged) {
+    cause.Note(error);
+    return false;
+  }
+  if (!deferred) return true;
+  trace("%ws cannot be replaced before the next start; the driver stays as it is. Run the upgrade again after the restart.",
+        file_name);
+  cause.Note(error != ERROR_SUCCESS ? error : static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  return false;
+}
+
 // The new files into the printer-driver directory, from which the
 // registration copies them to where the spooler uses them; the language
 // monitor last, into the system directory while the spooler is stopped.
 // Stops at the first failure, leaving the registration as it was.
 bool StageNewFiles(bool monitor, FirstError& cause) {
-  if (!cause.Step(StageArchitectureFile(kDriverDll) != 0)) return false;
-  if (!cause.Step(StageArchitectureFile(kConfigDll) != 0)) return false;
-  if (!cause.Step(StageDataFile(kDataFile) != 0)) return false;
+  if (!StageForRegistration(StageArchitectureFile, kDriverDll, cause)) return false;
+  if (!StageForRegistration(StageArchitectureFile, kConfigDll, cause)) return false;
+  if (!StageForRegistration(StageDataFile, kDataFile, cause)) return false;
   if (!monitor) return true;
   if (!cause.Step(StageArchitectureFile(kMonitorDll) != 0)) return false;
   if (SpoolerLeftStopped != ERROR_SUCCESS) {

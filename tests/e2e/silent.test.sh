@@ -5,7 +5,8 @@
 # nothing exits 0 and its folder goes shortly after; a second silent
 # instance exits 1618; "/quiet" installs like "/silence", and a driver DLL
 # held open gives 3010 and a replacement at the next start; with the family
-# installed a silent start exits 0 at once; "unins000.exe /silence" returns
+# installed a silent start exits 0 without a window (Wine keeps no driver
+# version, so there it upgrades in place); "unins000.exe /silence" returns
 # once the queue is gone, with the driver deletion's error that Wine gives.
 set -eu
 source "$(dirname "$0")/lib.sh"
@@ -73,7 +74,7 @@ pending=$("$_tools_dir/wine.sh" reg query 'HKLM\System\CurrentControlSet\Control
 check "the held DLL's replacement waits for the next start" eval 'echo "$pending" | grep -qi "vlm6drv6.dll"'
 check "no window showed during the install" no_window quiet
 
-# --- the family installed: a silent start does nothing ---------------------------
+# --- the family installed: a silent start opens nothing ----------------------------
 watch_windows installed
 run_code "$E2E_APP/setup.exe" /silence
 sleep 2

@@ -152,6 +152,18 @@ TEST_F(Upgrade, APackageFileMissingTouchesNothing) {
   EXPECT_EQ(ReadRealFile(SystemFile(L"vlm6mon.dll")), "old");
 }
 
+// The registration would copy the old DLL beside the new files.
+TEST_F(Upgrade, ADriverFileHeldOpenLeavesTheDriverAsItIs) {
+  InstallOldFamily();
+  WriteRealFile(DriverFile(L"vlm6drv6.dll"), "old");
+  machine.FailNth(Seam::DeleteFileW, ERROR_SHARING_VIOLATION, 1);
+  machine.FailNth(Seam::CopyFileW, ERROR_SHARING_VIOLATION, 1);
+  EXPECT_EQ(Run(), ERROR_SHARING_VIOLATION);
+  EXPECT_EQ(machine.delayed_moves.size(), 1u);
+  EXPECT_EQ(machine.CallCount(Seam::AddPrinterDriverExW), 0);
+  EXPECT_EQ(InUse(L"vlm6drv6ui.dll"), "old");
+}
+
 // Whatever call fails, the driver stays registered, with the old files or
 // wholly with the new ones, the queue stays, and a failed upgrade says so.
 TEST_F(Upgrade, AFailureAtAnyCallLeavesAWorkingDriver) {
