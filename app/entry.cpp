@@ -34,10 +34,6 @@ void OpenDialog(int template_id, DLGPROC procedure) {
   DialogBoxParamW(ModuleInstance, MAKEINTRESOURCEW(template_id), nullptr, procedure, 0);
 }
 
-
-
-
-
 // Takes one named mutex; true when another instance holds it already. A
 // mutex that another account made and this one may not open (a run as SYSTEM
 // seen from a person's session) is held by another instance too.
@@ -49,16 +45,6 @@ bool TakeMutex(ScopedMutex& mutex, const wchar_t* name) {
   // The handle of a second instance is left for Windows to close at exit.
   if (taken) mutex.take();
   return taken;
-}
-
-// One instance in the logon session, and one on the whole machine, so that a
-// deployment in session 0 and a person's run never both stop the spooler.
-SingleInstanceLock TakeSingleInstanceLock() {
-  SingleInstanceLock lock;
-  lock.second_instance = TakeMutex(lock.mutex, kSingleInstanceMutexName);
-  if (!lock.second_instance) lock.second_instance = TakeMutex(lock.machine_mutex, kMachineMutexName);
-  if (lock.second_instance) lock.Close();
-  return lock;
 }
 
 // A function's name as the seam lists it (ASCII), for the trace.
@@ -104,10 +90,6 @@ int ReportBindingFailure(const OsBinding& binding) {
   return static_cast<int>(binding.error);
 }
 
-
-
-
-
 // The options and exit codes, for a person who asked with "/?".
 void ShowHelp() {
   WideText<1024> text;
@@ -119,9 +101,17 @@ void ShowHelp() {
 
 }  // namespace
 
-
-
-
+// One instance in the logon session, and one on the whole machine, so that a
+// deployment in session 0 and a person's run never both stop the spooler.
+SingleInstanceLock TakeSingleInstanceLock() {
+  SingleInstanceLock lock;
+  lock.second_instance = TakeMutex(lock.mutex, kSingleInstanceMutexName);
+  if (!lock.second_instance) {
+    lock.second_instance = lock.held_on_machine = TakeMutex(lock.machine_mutex, kMachineMutexName);
+  }
+  if (lock.second_instance) lock.Close();
+  return lock;
+}
 
 bool InteractiveWindowStation() {
   HWINSTA station = os.GetProcessWindowStation();
@@ -169,9 +159,6 @@ RunMode SelectRunMode(const CommandLineOptions& options) {
   return options.silent ? RunMode::kSilentInstall : RunMode::kInstallDialog;
 }
 
-
-
-
 int RunProgram(HINSTANCE instance, const wchar_t* command_line) {
   MissingOptionalCount = 0;
   const OsBinding binding = BindOs(NoteMissingOptional);
@@ -211,7 +198,8 @@ int RunProgram(HINSTANCE instance, const wchar_t* command_line) {
   // A deployment tool is told to try again later; a person sees the copy that runs.
   if (lock.second_instance) {
     // No output of its own but the log that was asked for.
-    LogLine(L"Another instance runs.");
+    LogLine(lock.held_on_machine ? L"Another instance runs in another session of this machine."
+                                 : L"Another instance runs in this session.");
     return leave(SilentRun ? kExitAlreadyRunning : 0);
   }
   TraceMissingOptional();

@@ -24,7 +24,10 @@ enum class RunMode {
 };
 
 constexpr wchar_t kSingleInstanceMutexName[] = L"TAPSTARTINSTALLERFORPRINTERDRIVER";
-constexpr wchar_t kMachineMutexName[] = L"Global\\TAPSTARTINSTALLERFORPRINTERDRIVER";
+// A name of its own: in session 0 (services, and SYSTEM runs of deployment
+// tools) a name without prefix is a name of the global namespace, so the
+// session lock's name under Global\ would be the session lock itself.
+constexpr wchar_t kMachineMutexName[] = L"Global\\TAPSTARTINSTALLERFORPRINTERDRIVER.Machine";
 
 // The single-instance lock, in the logon session and on the machine; it ends
 // when its handles are closed.
@@ -32,11 +35,15 @@ struct SingleInstanceLock {
   ScopedMutex mutex;
   ScopedMutex machine_mutex;
   bool second_instance = false;
+  bool held_on_machine = false;  // the machine-wide lock was the one held: a run in another session
   void Close() {
     machine_mutex.reset();
     mutex.reset();
   }
 };
+
+// Takes both locks; `second_instance` when another process holds either.
+SingleInstanceLock TakeSingleInstanceLock();
 
 // Works out InstallDirectory and the road to take. Probes the install state
 // only when neither "-u" nor the name unins000 decides it first.

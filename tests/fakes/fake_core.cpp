@@ -64,10 +64,11 @@ HANDLE WINAPI FakeCreateMutexW(LPSECURITY_ATTRIBUTES, BOOL, LPCWSTR name) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::CreateMutexW, Text(name))) return nullptr;
   HANDLE handle = m.OpenHandle("mutex");
-  const bool existed = name != nullptr && m.mutexes[name] > 0;
+  const std::wstring key = name != nullptr ? m.MutexKey(name) : L"";
+  const bool existed = name != nullptr && m.mutexes[key] > 0;
   if (name != nullptr) {
-    ++m.mutexes[name];
-    m.mutex_handles[handle] = name;
+    ++m.mutexes[key];
+    m.mutex_handles[handle] = key;
   }
   SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
   return handle;
@@ -472,6 +473,18 @@ BOOL WINAPI FakeInitCommonControlsEx(const INITCOMMONCONTROLSEX* classes) {
 }
 
 }  // namespace
+
+// "Kernel object namespaces": "Global\" and "Local\" pick the namespace;
+// without a prefix, "the system uses the session namespace by default" for
+// processes of a client session, while "service applications use the global
+// namespace by default" and "session zero is only used for hosting services".
+std::wstring FakeMachine::MutexKey(const std::wstring& name) const {
+  const std::wstring global = L"Global\\", local = L"Local\\";
+  const std::wstring session = L"Session\\" + std::to_wstring(session_id) + L"\\";
+  if (name.rfind(global, 0) == 0) return name;
+  if (name.rfind(local, 0) == 0) return session + name.substr(local.size());
+  return session_id == 0 ? global + name : session + name;
+}
 
 void InstallCoreFakes(OsTable& t) {
   t.SetDefaultDllDirectories = FakeSetDefaultDllDirectories;

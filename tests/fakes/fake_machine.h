@@ -151,7 +151,20 @@ class FakeMachine {
   // Real folders, so that file copies and deletions are real.
   std::wstring temp_directory;    // ends with a backslash
   std::wstring system_directory;  // no trailing backslash
-  std::map<std::wstring, int> mutexes;  // named mutexes: handles open on each
+  // The logon session of the run: 1 for a person, 0 for services and SYSTEM
+  // runs of deployment tools.
+  DWORD session_id = 1;
+  // Named mutexes, by the object name they resolve to ("Global\X" or
+  // "Session\<n>\X"): handles open on each. MutexKey resolves a name as
+  // the run's session does.
+  std::map<std::wstring, int> mutexes;
+  std::wstring MutexKey(const std::wstring& name) const;
+  // Another process of the run's session holds a mutex of that name.
+  void HoldMutex(const std::wstring& name) { ++mutexes[MutexKey(name)]; }
+  int MutexHandles(const std::wstring& name) const {
+    auto it = mutexes.find(MutexKey(name));
+    return it != mutexes.end() ? it->second : 0;
+  }
   std::map<void*, std::wstring> mutex_handles;
   std::vector<std::pair<std::wstring, std::wstring>> delayed_moves;  // MoveFileExW at restart
   std::vector<DWORD> delayed_move_flags;  // the flags of each delayed move

@@ -106,7 +106,7 @@ TEST(RunMode, PathThatCannotBeSplitLeavesInstallDirectoryEmpty) {
 
 TEST(Entry, SecondInstanceLeavesAtOnce) {
   FakeMachine machine;
-  machine.mutexes[kSingleInstanceMutexName] = 1;
+  machine.HoldMutex(kSingleInstanceMutexName);
   machine.module_path = L"C:\\Drivers\\Setup\\unins000.exe";
   EXPECT_EQ(RunProgram(nullptr, L"setup.exe "), 0);
   EXPECT_TRUE(machine.processes.empty());

@@ -81,12 +81,12 @@ TEST(StartedPrograms, AProgramNamedWithoutItsFullPathIsRefused) {
 
 TEST(SingleInstance, ARunInAnotherSessionIsASecondInstance) {
   FakeMachine machine;
-  machine.mutexes[kMachineMutexName] = 1;
+  machine.HoldMutex(kMachineMutexName);
   EXPECT_EQ(RunProgram(nullptr, L"setup.exe /silence"), ERROR_INSTALL_ALREADY_RUNNING);
-  EXPECT_EQ(machine.mutexes[kSingleInstanceMutexName], 0) << "the session lock is let go";
+  EXPECT_EQ(machine.MutexHandles(kSingleInstanceMutexName), 0) << "the session lock is let go";
 
   // Made by SYSTEM, the machine's mutex may not be opened from a person's account.
-  machine.mutexes[kMachineMutexName] = 0;
+  machine.mutexes.clear();
   machine.FailNth(Seam::CreateMutexW, ERROR_ACCESS_DENIED, 2);
   EXPECT_EQ(RunProgram(nullptr, L"setup.exe /silence"), ERROR_INSTALL_ALREADY_RUNNING);
   EXPECT_EQ(machine.CallCount(Seam::SetupDiGetClassDevsW), 0);

@@ -96,9 +96,33 @@ TEST_F(SilentInstall, BindingAndUploadAskNobodyInASilentRunOnly) {
 
 TEST(SilentEntry, AnotherInstanceRunningExits1618) {
   FakeMachine machine;  // the second instance's handle is left for Windows
-  machine.mutexes[kSingleInstanceMutexName] = 1;
+  machine.HoldMutex(kSingleInstanceMutexName);
   EXPECT_EQ(RunProgram(nullptr, L"setup.exe /silence"), ERROR_INSTALL_ALREADY_RUNNING);
   EXPECT_EQ(RunProgram(nullptr, L"setup.exe "), 0) << "a person sees the copy that runs";
+}
+
+// Deployment tools run the program as SYSTEM in session 0, where a name
+// without prefix is a name of the global namespace.
+TEST_F(SilentInstall, ARunAsSystemInSession0IsNotItsOwnSecondInstance) {
+  machine.session_id = 0;
+  machine.interactive_station = false;
+  AddUsbPrinter(machine, L"Vellumor VL-K20", 1);
+  EXPECT_EQ(RunProgram(nullptr, L"setup.exe /silence"), 0);
+  EXPECT_NE(machine.spooler.FindPrinter(L"Vellumor VL-K20"), nullptr);
+}
+
+TEST(SilentEntry, ARunWhileAnotherHoldsItsLocksExits1618InAndAcrossSession0) {
+  for (DWORD first : {0u, 1u}) {
+    for (DWORD second : {0u, 1u}) {
+      FakeMachine machine;
+      machine.session_id = first;
+      SingleInstanceLock running = TakeSingleInstanceLock();
+      ASSERT_FALSE(running.second_instance) << first;
+      machine.session_id = second;
+      EXPECT_EQ(RunProgram(nullptr, L"setup.exe /silence"), ERROR_INSTALL_ALREADY_RUNNING) << first << second;
+      EXPECT_EQ(machine.CallCount(Seam::SetupDiGetClassDevsW), 0);
+    }
+  }
 }
 
 TEST_F(SilentInstall, WhereNobodyCanSeeAWindowTheRunIsSilent) {
@@ -167,7 +191,7 @@ TEST_F(SilentUninstallRun, AnInventoryThatCannotBeReadExits1603) {
 }
 
 TEST_F(SilentUninstallRun, AnotherInstanceRunningExits1618) {
-  machine.mutexes[kSingleInstanceMutexName] = 1;
+  machine.HoldMutex(kSingleInstanceMutexName);
   EXPECT_EQ(Run(), ERROR_INSTALL_ALREADY_RUNNING);
 }
 
@@ -230,7 +254,7 @@ TEST_F(SilentUninstallRun, TheCopiesRunInTheTemporaryFolderAndAFailedCopyIsTheEx
 
 TEST_F(SilentUninstallRun, ACopyThatEndsEarlyRemovesItself) {
   machine.module_path = machine.temp_directory + L"uni1B.tmp";
-  machine.mutexes[kSingleInstanceMutexName] = 1;
+  machine.HoldMutex(kSingleInstanceMutexName);
   EXPECT_EQ(Run(), ERROR_INSTALL_ALREADY_RUNNING);
   ASSERT_EQ(machine.delayed_moves.size(), 1u);
   EXPECT_EQ(machine.delayed_moves[0].first, machine.module_path);
