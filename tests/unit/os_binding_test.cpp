@@ -92,4 +92,12 @@ TEST(SingleInstance, ARunInAnotherSessionIsASecondInstance) {
   EXPECT_EQ(machine.CallCount(Seam::SetupDiGetClassDevsW), 0);
 }
 
+// A name that another kind of object took (CreateMutexW: ERROR_INVALID_HANDLE)
+// holds no instance of ours: the run goes on without that lock.
+TEST(SingleInstance, ANameTakenByAnotherKindOfObjectIsNoSecondInstance) {
+  FakeMachine machine;
+  machine.FailNth(Seam::CreateMutexW, ERROR_INVALID_HANDLE, 1);
+  EXPECT_FALSE(TakeSingleInstanceLock().second_instance);
+}
+
 }  // namespace

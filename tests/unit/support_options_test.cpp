@@ -37,6 +37,25 @@ size_t Count(const std::string& text, const std::string& part) {
 
 // --- the log ---------------------------------------------------------------------
 
+// An administrator who met 1618 finds in the log which lock another run holds.
+TEST_F(SupportOptions, ASecondInstanceLogsWhichLockIsHeldAndItsExitCode) {
+  const std::wstring log = machine.temp_directory + L"setup.log";
+  machine.HoldMutex(kSingleInstanceMutexName);
+  EXPECT_EQ(Run(L"/silence /log=" + log), ERROR_INSTALL_ALREADY_RUNNING);
+  std::string text = ReadLog(log);
+  EXPECT_NE(text.find("Another instance runs in this session.\r\n"), std::string::npos);
+  EXPECT_NE(text.rfind("Exit code: 1618\r\n"), std::string::npos);
+
+  DeleteFileW(log.c_str());
+  machine.mutexes.clear();
+  machine.HoldMutex(kMachineMutexName);
+  EXPECT_EQ(Run(L"/silence /log=" + log), ERROR_INSTALL_ALREADY_RUNNING);
+  text = ReadLog(log);
+  EXPECT_NE(text.find("Another instance runs in another session of this machine.\r\n"), std::string::npos);
+  EXPECT_NE(text.rfind("Exit code: 1618\r\n"), std::string::npos);
+  machine.EndProcess();  // a second instance leaves its handle for Windows to close
+}
+
 TEST_F(SupportOptions, TheLogOpensWithTheRunsFactsStampsEachLineAndEndsWithTheExitCode) {
   const std::wstring log = machine.temp_directory + L"setup.log";
   AddUsbPrinter(machine, L"Vellumor VL-K20", 1);
