@@ -11,6 +11,7 @@
 #include "common/path.h"
 #include "common/process.h"
 #include "common/run_options.h"
+#include "common/service_control.h"
 #include "common/string_table.h"
 #include "common/trace.h"
 #include "install/install_worker.h"
@@ -124,7 +125,7 @@ bool InteractiveWindowStation() {
   return (flags.dwFlags & WSF_VISIBLE) != 0;
 }
 
-RunMode SelectRunMode(const CommandLineOptions& options) {
+RunMode SelectRunMode(const CommandLineOptions& options, DWORD* failure) {
   if (options.uninstall) {
     if (options.directory_refused) return RunMode::kRefusedDirectory;
     BoundedCopy(InstallDirectory, options.directory.c_str());
@@ -149,8 +150,17 @@ RunMode SelectRunMode(const CommandLineOptions& options) {
   // Staging alone looks neither for a printer nor at what is installed.
   if (options.stage && options.timeout_seconds == 0) return RunMode::kStage;
   if (IsUninstallerStem(name.c_str())) return RunMode::kRelaunchAsUninstaller;
+  // The spooler answers nothing while it is stopped (an earlier run may have
+  // been ended so): it is started before it is asked.
+  DWORD cannot_tell = StartSpoolerIfStopped();
+  const InstallState state =
+      cannot_tell == ERROR_SUCCESS ? ProbeInstallState(&cannot_tell) : InstallState::kUnknown;
+  if (state == InstallState::kUnknown) {
+    if (failure != nullptr) *failure = cannot_tell;
+    return options.silent ? RunMode::kInstallStateUnknown : RunMode::kInstallDialog;
+  }
   // A silent run never opens the uninstall dialog: the wanted state holds.
-  if (ProbeInstallState() == InstallState::kInstalled) {
+  if (state == InstallState::kInstalled) {
     if (!options.silent) return RunMode::kStartUninstaller;
     // A newer package is brought in place; an older one changes nothing.
     if (CompareInstalledVersion() == InstalledVersion::kOlder) return RunMode::kUpgrade;
@@ -205,7 +215,8 @@ int RunProgram(HINSTANCE instance, const wchar_t* command_line) {
   TraceMissingOptional();
 
   int exit_code = 0;
-  switch (SelectRunMode(options)) {
+  DWORD cannot_tell = ERROR_SUCCESS;
+  switch (SelectRunMode(options, &cannot_tell)) {
     case RunMode::kUninstallDialog:
       ScheduleDeletionOfRelaunchedCopy();
       OpenDialog(IDD_UNINSTALL, UninstallDialogProc);
@@ -230,6 +241,10 @@ int RunProgram(HINSTANCE instance, const wchar_t* command_line) {
       break;
     case RunMode::kUpgrade:
       exit_code = UpgradeInPlace();
+      break;
+    case RunMode::kInstallStateUnknown:
+      trace("What is installed cannot be told; nothing is done, error:%u.", cannot_tell);
+      exit_code = static_cast<int>(cannot_tell);
       break;
     case RunMode::kAlreadyInstalled:
       trace("The driver is installed already; nothing to do.");

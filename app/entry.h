@@ -16,6 +16,7 @@ enum class RunMode {
   kRelaunchAsUninstaller,  // named unins000: hand over to a temporary copy
   kStartUninstaller,       // the driver is installed: start unins000.exe
   kUpgrade,                // silently, and an older version is installed: upgrade it in place
+  kInstallStateUnknown,    // silently, and the spooler could not tell what is installed
   kAlreadyInstalled,       // silently, and the driver is installed: nothing to do
   kSilentInstall,          // "/silence": install without a window
   kStage,                  // "/stage": the package into the driver store, nothing else
@@ -46,8 +47,10 @@ struct SingleInstanceLock {
 SingleInstanceLock TakeSingleInstanceLock();
 
 // Works out InstallDirectory and the road to take. Probes the install state
-// only when neither "-u" nor the name unins000 decides it first.
-RunMode SelectRunMode(const CommandLineOptions& options);
+// only when neither "-u" nor the name unins000 decides it first, with a
+// stopped spooler started first; where it cannot be told, `failure` receives
+// why (a dialog run opens the installer then).
+RunMode SelectRunMode(const CommandLineOptions& options, DWORD* failure = nullptr);
 
 // Whether this process runs where someone can see its windows (an
 // interactive window station); a service or a task in session 0 does not.

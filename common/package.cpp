@@ -74,6 +74,11 @@ WORD NativeProcessor() {
 
 const PackageArchitecture* NativeArchitecture() { return FindArchitecture(NativeProcessor()); }
 
+const wchar_t* MachineEnvironment() {
+  const PackageArchitecture* architecture = NativeArchitecture();
+  return architecture != nullptr ? architecture->environment : nullptr;
+}
+
 bool FormDriverInfPath() {
   // Without its folder the INF path would be relative: whatever file of that
   // name lies in the current folder.

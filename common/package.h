@@ -48,6 +48,12 @@ WORD NativeProcessor();
 const PackageArchitecture* NativeArchitecture();
 // The row of a processor architecture, or null for one the package lacks.
 const PackageArchitecture* FindArchitecture(WORD processor);
+// The spooler environment of the machine's own architecture ("Windows x64",
+// "Windows ARM64"), or null for one the package lacks. Every spooler call
+// that takes an environment is given this one: to the spooler a null one is
+// the calling process's, and an x64 process that Windows on ARM64 emulates
+// would work with x64 folders and records.
+const wchar_t* MachineEnvironment();
 
 // --- folders and paths -------------------------------------------------------
 // The folder the program runs from (ending in a backslash), or the folder

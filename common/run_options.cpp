@@ -4,3 +4,4 @@ bool SilentRun = false;
 bool RestartNeeded = false;
 DWORD SearchTimeoutMs = 0;
 DWORD SpoolerLeftStopped = ERROR_SUCCESS;
+bool RescanRefusalTraced = false;

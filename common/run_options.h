@@ -19,6 +19,10 @@ extern bool RestartNeeded;
 // error of the start (1603 when none). The run has then failed.
 extern DWORD SpoolerLeftStopped;
 
+// Set once a refused look for new devices is traced: the search asks every
+// second, and says so once.
+extern bool RescanRefusalTraced;
+
 constexpr int kExitRestartNeeded = ERROR_SUCCESS_REBOOT_REQUIRED;     // 3010
 constexpr int kExitAlreadyRunning = ERROR_INSTALL_ALREADY_RUNNING;    // 1618
 constexpr DWORD kInstallFailedExitCode = ERROR_INSTALL_FAILURE;       // 1603

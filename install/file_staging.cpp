@@ -2,6 +2,8 @@
 
 #include "common/package.h"
 #include "common/path.h"
+#include "common/pending_renames.h"
+#include "common/print_jobs.h"
 #include "common/run_options.h"
 #include "common/service_control.h"
 #include "common/trace.h"
@@ -14,10 +16,11 @@ using Path = PathText;
 // The spooler's printer-driver directory of this machine. Without it there is
 // no destination: a path built on an empty directory would land in the root
 // of the current drive.
-bool GetDriverDirectory(Path& directory) {
+bool GetDriverDirectory(Path& directory, const wchar_t* environment) {
   DWORD needed = 0;
-  const BOOL got = os.GetPrinterDriverDirectoryW(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(directory.chars),
-                                                 sizeof(directory.chars), &needed);
+  const BOOL got = os.GetPrinterDriverDirectoryW(nullptr, const_cast<LPWSTR>(environment), 1,
+                                                 reinterpret_cast<LPBYTE>(directory.chars), sizeof(directory.chars),
+                                                 &needed);
   // A text that does not end inside the field is no directory either.
   const bool terminated = std::wmemchr(directory.chars, L'\0', kPathCapacity) != nullptr;
   if (!got || !terminated || directory.empty()) {
@@ -91,10 +94,10 @@ BOOL ReplaceAtRestart(const Path& directory, const Path& source, const Path& des
 // falling back to a replacement at restart where asked. On failure the cause
 // is in `error`.
 bool StageIntoDriverDirectory(const Path& source, const wchar_t* file_name, bool architecture_file,
-                              DWORD& error) {
+                              const wchar_t* environment, DWORD& error) {
   Path directory = {};
   Path destination = {};
-  if (!GetDriverDirectory(directory)) {
+  if (!GetDriverDirectory(directory, environment)) {
     error = GetLastError();
     return false;
   }
@@ -122,7 +125,7 @@ void CopyToSystemDirectoryAction(const wchar_t* source_path) {
 
 }  // namespace
 
-int StageArchitectureFile(const wchar_t* file_name) {
+int StageArchitectureFile(const wchar_t* file_name, bool monitor_into_system) {
   if (file_name == nullptr) return Failed(ERROR_INVALID_PARAMETER);
   const PackageArchitecture* architecture = NativeArchitecture();
   if (architecture == nullptr) return Failed(ERROR_NOT_SUPPORTED);
@@ -133,27 +136,63 @@ int StageArchitectureFile(const wchar_t* file_name) {
   }
   if (!SourcePresent(source)) return Failed(ERROR_FILE_NOT_FOUND);
   DWORD error = ERROR_SUCCESS;
-  const bool staged = StageIntoDriverDirectory(source, file_name, true, error);
+  const bool staged = StageIntoDriverDirectory(source, file_name, true, architecture->environment, error);
   // The running spooler holds the monitor it has loaded; its copy in the
   // system directory can only be replaced while the spooler is stopped. It is
   // copied there whatever happened in the printer-driver directory.
-  if (std::wcscmp(file_name, kMonitorDll) == 0) {
-    monitor_copy_ran = false;
-    // A stop that the spooler refused is the step's failure.
-    if (const DWORD refusal = RestartSpoolerWithAction(CopyToSystemDirectoryAction, source.chars);
-        refusal != ERROR_SUCCESS) {
+  if (monitor_into_system && std::wcscmp(file_name, kMonitorDll) == 0) {
+    if (const DWORD refusal = StageMonitorIntoSystemDirectory(source.chars); refusal != ERROR_SUCCESS) {
       return Failed(refusal);
-    }
-    // Without a running spooler there is no stop to copy in; the monitor
-    // cannot be added then, and support should see why.
-    if (!monitor_copy_ran) {
-      trace("The spooler is not running; %ws is not copied into the system directory.", file_name);
     }
   }
   if (!staged) return Failed(error);
   // A replacement left for the next start: the copy's error stays readable.
   SetLastError(error);
   return 1;
+}
+
+DWORD StageMonitorIntoSystemDirectory(const wchar_t* source_path) {
+  Path system = {};
+  Path target = {};
+  WideText<3> drive;
+  WideText<256> folder;
+  WideText<256> name;
+  WideText<256> extension;
+  Path file = {};
+  Path source = {};
+  if (!BoundedCopy(source, source_path) || !SplitPath(source_path, drive, folder, name, extension) ||
+      !BoundedFormat(file, L"%ws%ws", name, extension) || !SystemFilePath(target, file.c_str()) ||
+      !SystemFilePath(system, L"")) {
+    trace("Path for %ws too long, file not staged.", source_path);
+    return ERROR_SUCCESS;
+  }
+  if (os.GetFileAttributesW(target.chars) == INVALID_FILE_ATTRIBUTES) {
+    // Nothing holds a monitor that is not there yet: no stop is needed.
+    CopyToSystemDirectory(source_path);
+  } else if (FindPrintingJob() == JobsPrinting::kPrinting) {
+    // A stop now would make that job print again from its first page.
+    trace("A job is printing: %ws is replaced at the next start, and the spooler is not stopped.", target);
+    ReplaceAtRestart(system, source, target);
+  } else {
+    monitor_copy_ran = false;
+    // A stop that the spooler refused is the step's failure.
+    if (const DWORD refusal = RestartSpoolerWithAction(CopyToSystemDirectoryAction, source_path);
+        refusal != ERROR_SUCCESS) {
+      return refusal;
+    }
+    // Without a running spooler there is no stop to copy in; the monitor
+    // cannot be added then, and support should see why.
+    if (!monitor_copy_ran) {
+      trace("The spooler is not running; %ws is not copied into the system directory.", file);
+    }
+  }
+  // An earlier uninstall left the monitor to be deleted at the next start:
+  // the fresh copy is put back right after that deletion.
+  if (RemovalPendingAtRestart(target.chars)) {
+    trace("%ws is put back at the next start, after its deletion there.", target);
+    ReplaceAtRestart(system, source, target);
+  }
+  return ERROR_SUCCESS;
 }
 
 int StageDataFile(const wchar_t* file_name) {
@@ -164,7 +203,7 @@ int StageDataFile(const wchar_t* file_name) {
   }
   if (!SourcePresent(source)) return Failed(ERROR_FILE_NOT_FOUND);
   DWORD error = ERROR_SUCCESS;
-  return StageIntoDriverDirectory(source, file_name, false, error) ? 1 : Failed(error);
+  return StageIntoDriverDirectory(source, file_name, false, MachineEnvironment(), error) ? 1 : Failed(error);
 }
 int CopyToSystemDirectory(const wchar_t* source_path) {
   WideText<3> drive;

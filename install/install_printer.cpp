@@ -1,6 +1,7 @@
 #include "install/install_printer.h"
 
 #include "common/package.h"
+#include "common/privilege.h"
 #include "common/run_options.h"
 #include "common/service_control.h"
 #include "common/spooler_listing.h"
@@ -42,7 +43,7 @@ HRESULT UploadDriverPackage(const wchar_t* inf_path, StorePathText* uploaded) {
   StorePathText store_path = {};
   ULONG capacity = kUploadedInfPathCapacity;
   const DWORD flags = kUploadAlways | (SilentRun ? kSilentUpload : 0);
-  const HRESULT result = os.UploadPrinterDriverPackageW(nullptr, inf_path, nullptr, flags, nullptr,
+  const HRESULT result = os.UploadPrinterDriverPackageW(nullptr, inf_path, MachineEnvironment(), flags, nullptr,
                                                         store_path.chars, &capacity);
   // Whatever the call wrote, the text ends inside its field.
   store_path.chars[kUploadedInfPathCapacity - 1] = L'\0';
@@ -51,26 +52,34 @@ HRESULT UploadDriverPackage(const wchar_t* inf_path, StorePathText* uploaded) {
   return result;
 }
 
-void BindToPackage(const wchar_t* hardware_id, const wchar_t* inf_path) {
+void BindToPackage(const wchar_t* hardware_id, const wchar_t* inf_path, bool replace_newer) {
   // The package's INF beside the tool, not its copy in the driver store.
   // Silently, Windows asks nobody for the driver. A restart it needs is
   // handed back (with a null pointer Windows would ask for it itself, in
-  // the middle of the install) and asked for at the end.
+  // the middle of the install) and asked for at the end. Only an upgrade
+  // forces the package on the device: forced, it would also replace a newer
+  // driver.
   BOOL restart = FALSE;
   SetLastError(ERROR_SUCCESS);
-  const BOOL bound = os.UpdateDriverForPlugAndPlayDevicesW(
-      nullptr, hardware_id, inf_path, INSTALLFLAG_FORCE | (SilentRun ? INSTALLFLAG_NONINTERACTIVE : 0), &restart);
+  const DWORD flags = (replace_newer ? INSTALLFLAG_FORCE : 0) | (SilentRun ? INSTALLFLAG_NONINTERACTIVE : 0);
+  const BOOL bound = os.UpdateDriverForPlugAndPlayDevicesW(nullptr, hardware_id, inf_path, flags, &restart);
   const DWORD binding_error = bound ? ERROR_SUCCESS : GetLastError();
   trace("Binding %ws to the package: %d, errcode:%u%ws%ws", hardware_id, bound, binding_error,
-        binding_error == ERROR_NO_SUCH_DEVINST ? L" (no device has that hardware ID)" : L"",
+        binding_error == ERROR_NO_SUCH_DEVINST  ? L" (no device has that hardware ID)"
+        : binding_error == ERROR_NO_MORE_ITEMS ? L" (the driver installed ranks as well or better)"
+                                               : L"",
         restart ? L", restart needed" : L"");
   if (restart) RestartNeeded = true;
 }
 
 void ReenumerateDeviceTree(ULONG flags) {
   DEVINST root = 0;
-  if (os.CM_Locate_DevNodeW(&root, nullptr, CM_LOCATE_DEVNODE_NORMAL) == CR_SUCCESS) {
-    os.CM_Reenumerate_DevNode(root, flags);
+  if (os.CM_Locate_DevNodeW(&root, nullptr, CM_LOCATE_DEVNODE_NORMAL) != CR_SUCCESS) return;
+  const CONFIGRET result = os.CM_Reenumerate_DevNode(root, flags);
+  // Once a run: the search asks every second.
+  if (result != CR_SUCCESS && !RescanRefusalTraced) {
+    RescanRefusalTraced = true;
+    trace("Windows refused to look for new devices, CONFIGRET %u.", static_cast<unsigned>(result));
   }
 }
 
@@ -99,9 +108,12 @@ int InstallPrinter(PrinterInstallRequest* request, const wchar_t* inf_path, DWOR
   // A queue of that name, on whatever port, is left as it is.
   if (PrinterExists(request->printer_name.chars)) return 3;
 
-  if (DoUploadDriverPackage(inf_path)) {
+  StorePathText store_path;
+  if (UploadDriverPackage(inf_path, &store_path) == S_OK) {
+    // Looking for the device needs SeLoadDriverPrivilege enabled.
+    EnableLoadDriverPrivilege();
     ReenumerateDeviceTree();
-    BindToPackage(request->hardware_id.chars, inf_path);
+    BindToPackage(request->hardware_id.chars, inf_path, false);
     WaitForQueue(*request);
   }
 
@@ -109,7 +121,7 @@ int InstallPrinter(PrinterInstallRequest* request, const wchar_t* inf_path, DWOR
   // The upload and the binding are tries with a fallback; what the fallback
   // failed on is the cause.
   DWORD cause = ERROR_SUCCESS;
-  if (result == 0) result = RegisterPrinterManually(request, &cause);
+  if (result == 0) result = RegisterPrinterManually(request, &cause, store_path.c_str());
   if (result == 0) {
     if (error != nullptr) *error = cause;
     SetLastError(cause);

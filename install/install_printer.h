@@ -17,9 +17,10 @@ using StorePathText = WideText<kStorePathTextCapacity>;
 // driver store into `uploaded` (empty unless the upload succeeded).
 HRESULT UploadDriverPackage(const wchar_t* inf_path, StorePathText* uploaded = nullptr);
 // Binds the package to the devices of that hardware ID through Plug and
-// Play (INSTALLFLAG_FORCE); the result is traced, a restart Windows asks
-// for noted in RestartNeeded.
-void BindToPackage(const wchar_t* hardware_id, const wchar_t* inf_path);
+// Play; `replace_newer` (INSTALLFLAG_FORCE) also over a driver that ranks
+// better, as only an upgrade may. The result is traced, a restart Windows
+// asks for noted in RestartNeeded.
+void BindToPackage(const wchar_t* hardware_id, const wchar_t* inf_path, bool replace_newer);
 // Asks Windows to look for new devices from the root of the device tree;
 // Both CM_REENUMERATE_NORMAL and CM_REENUMERATE_SYNCHRONOUS return once the
 // tree has been enumerated again (CM_REENUMERATE_ASYNCHRONOUS would not wait).

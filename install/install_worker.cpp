@@ -1,6 +1,7 @@
 #include "install/install_worker.h"
 
 #include "common/package.h"
+#include "common/privilege.h"
 #include "common/run_options.h"
 #include "common/service_control.h"
 #include "common/string_table.h"
@@ -119,6 +120,9 @@ DWORD WINAPI InstallWorker(LPVOID parameter) {
     view.Show(IDC_PICTURE, false);
   }
 
+  // Looking for new devices, and the driver calls, need SeLoadDriverPrivilege
+  // enabled: once, before the first look.
+  EnableLoadDriverPrivilege();
   bool found = false;
   int last_result = 0;
   do {
@@ -146,6 +150,12 @@ DWORD WINAPI InstallWorker(LPVOID parameter) {
       if (last_result == 0) {
         trace("Install failed, name: %ws, port: %ws, error:%u", request.printer_name,
               request.port_name, error);
+        // A spooler we stopped and could not start again answers nothing:
+        // that is the cause of whatever failed after it.
+        if (SpoolerLeftStopped != ERROR_SUCCESS) {
+          trace("The spooler was left stopped; the install failed.");
+          error = SpoolerLeftStopped;
+        }
         return ReportFailure(view, error);
       }
       LoadText(text, IDS_INSTALLED);

@@ -30,7 +30,7 @@ BuildVersion ReadBuildVersion() {
   return v;
 }
 
-int RegisterSteps(const PrinterInstallRequest* request, FirstError& cause);
+int RegisterSteps(const PrinterInstallRequest* request, const wchar_t* store_path, FirstError& cause);
 
 bool UsesLanguageMonitor(const PrinterInstallRequest* request) {
   return (request->flags & MODEL_FLAG_LANGUAGE_MONITOR) != 0;
@@ -38,13 +38,6 @@ bool UsesLanguageMonitor(const PrinterInstallRequest* request) {
 
 // The spooler keeps the pointers only for the call, and writes through none.
 LPWSTR Text(const wchar_t* text) { return const_cast<LPWSTR>(text); }
-
-// The spooler environment of the machine's own architecture ("Windows x64",
-// "Windows ARM64"), or null (the caller's) for one the package lacks.
-const wchar_t* MachineEnvironment() {
-  const PackageArchitecture* architecture = NativeArchitecture();
-  return architecture != nullptr ? architecture->environment : nullptr;
-}
 
 // Up to five checks, one second apart, the pause following every check that fails.
 template <typename Check>
@@ -92,7 +85,7 @@ int IsPrinterDriverListed(const wchar_t* driver_name) {
 int InstallPrinterLanguageMonitor(const wchar_t* monitor_name, const wchar_t* dll_name) {
   MONITOR_INFO_2W monitor = {};
   monitor.pName = Text(monitor_name);
-  monitor.pEnvironment = nullptr;
+  monitor.pEnvironment = Text(MachineEnvironment());
   monitor.pDLLName = Text(dll_name);
   EnableLoadDriverPrivilege();
   if (os.AddMonitorW(nullptr, 2, reinterpret_cast<LPBYTE>(&monitor))) return 1;
@@ -151,11 +144,22 @@ int RegisterPrinterDriver(const PrinterInstallRequest* request) {
   return 0;
 }
 
-int RegisterPrinterDriverAgain(const wchar_t* driver_name, bool uses_monitor, const wchar_t* inf_path) {
+int InstallDriverFromStore(const wchar_t* driver_name, const wchar_t* store_path, bool replace_all) {
+  if (store_path == nullptr || store_path[0] == L'\0') return 0;
+  EnableLoadDriverPrivilege();
+  const HRESULT result = os.InstallPrinterDriverFromPackageW(nullptr, store_path, driver_name, MachineEnvironment(),
+                                                             replace_all ? IPDFP_COPY_ALL_FILES : 0);
+  trace("Installing printer driver %ws from the driver store: %u (0x%08x)", driver_name, static_cast<unsigned>(result),
+        static_cast<unsigned>(result));
+  if (result == S_OK) return 1;
+  SetLastError(HRESULT_FACILITY(result) == FACILITY_WIN32 ? HRESULT_CODE(result) : static_cast<DWORD>(result));
+  return 0;
+}
+
+int RegisterPrinterDriverAgain(const wchar_t* driver_name, bool uses_monitor) {
   wchar_t dependent_files[kDependentFilesCapacity];
   DRIVER_INFO_8W driver;
   FillDriverRecord(driver, driver_name, uses_monitor, dependent_files);
-  if (inf_path != nullptr && inf_path[0] != L'\0') driver.pszInfPath = Text(inf_path);
   EnableLoadDriverPrivilege();
   // The files the spooler uses are replaced whatever their versions and
   // time stamps say.
@@ -166,9 +170,9 @@ int RegisterPrinterDriverAgain(const wchar_t* driver_name, bool uses_monitor, co
   return 0;
 }
 
-int RegisterPrinterManually(const PrinterInstallRequest* request, DWORD* error) {
+int RegisterPrinterManually(const PrinterInstallRequest* request, DWORD* error, const wchar_t* store_path) {
   FirstError cause;
-  const int result = RegisterSteps(request, cause);
+  const int result = RegisterSteps(request, store_path, cause);
   if (error != nullptr) *error = result != 0 ? ERROR_SUCCESS : cause.code;
   if (result == 0) SetLastError(cause.code);
   return result;
@@ -176,25 +180,67 @@ int RegisterPrinterManually(const PrinterInstallRequest* request, DWORD* error) 
 
 namespace {
 
-int RegisterSteps(const PrinterInstallRequest* request, FirstError& cause) {
-  if (request == nullptr) {
-    cause.Note(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
+// The driver's own files from the package beside the program into the
+// printer-driver directory, for AddPrinterDriver; the monitor DLL there too,
+// and into the system directory, where the model uses it.
+bool StageFolderFiles(const PrinterInstallRequest* request, bool monitor_into_system, FirstError& cause) {
   // Every step runs; the outcomes are combined, the first failure kept.
   bool staged = cause.Step(StageArchitectureFile(kDriverDll) != 0);
   staged = cause.Step(StageArchitectureFile(kConfigDll) != 0) && staged;
   staged = cause.Step(StageDataFile(kDataFile) != 0) && staged;
   if (UsesLanguageMonitor(request)) {
-    staged = cause.Step(StageArchitectureFile(kMonitorDll) != 0) && staged;
-    staged = cause.Step(InstallPrinterLanguageMonitor(kLanguageMonitorName, kMonitorDll) != 0) && staged;
+    staged = cause.Step(StageArchitectureFile(kMonitorDll, monitor_into_system) != 0) && staged;
   }
+  return staged;
+}
 
-  // Without its files the driver cannot be added; the queue may still come
-  // from Plug and Play meanwhile.
-  if (staged && !IsPrinterDriverListed(request->driver_name.chars) &&
-      !cause.Step(RegisterPrinterDriver(request) != 0)) {
+// The monitor DLL alone, into the system directory: the driver's files come
+// from the driver store.
+bool StageMonitorOnly(FirstError& cause) {
+  const PackageArchitecture* architecture = NativeArchitecture();
+  PathText source = {};
+  if (architecture == nullptr || !PackageFilePath(source, architecture->folder, kMonitorDll)) {
+    cause.Note(architecture == nullptr ? ERROR_NOT_SUPPORTED : ERROR_FILENAME_EXCED_RANGE);
+    return false;
+  }
+  return cause.Step(StageMonitorIntoSystemDirectory(source.c_str()) == ERROR_SUCCESS);
+}
+
+int RegisterSteps(const PrinterInstallRequest* request, const wchar_t* store_path, FirstError& cause) {
+  if (request == nullptr) {
+    cause.Note(ERROR_INVALID_PARAMETER);
     return 0;
+  }
+  const bool monitor = UsesLanguageMonitor(request);
+  bool staged = true;
+  if (store_path != nullptr && store_path[0] != L'\0') {
+    // The verified copy in the driver store: the monitor first, since the
+    // driver names it, then the driver installed from the package where the
+    // spooler does not list it yet.
+    if (monitor) {
+      staged = StageMonitorOnly(cause);
+      staged = cause.Step(InstallPrinterLanguageMonitor(kLanguageMonitorName, kMonitorDll) != 0) && staged;
+    }
+    const bool installed =
+        staged && (IsPrinterDriverListed(request->driver_name.chars) ||
+                   (InstallDriverFromStore(request->driver_name.chars, store_path, false) != 0 &&
+                    WaitUntil([&] { return IsPrinterDriverListed(request->driver_name.chars) != 0; })));
+    // Where the store's install is not to be had, the package's folder, the
+    // monitor already in place.
+    if (!installed && staged) {
+      staged = StageFolderFiles(request, false, cause);
+      if (staged && !cause.Step(RegisterPrinterDriver(request) != 0)) return 0;
+    }
+  } else {
+    // The package's folder: its files staged, the monitor registered.
+    staged = StageFolderFiles(request, true, cause);
+    if (monitor) staged = cause.Step(InstallPrinterLanguageMonitor(kLanguageMonitorName, kMonitorDll) != 0) && staged;
+    // Without its files the driver cannot be added; the queue may still come
+    // from Plug and Play meanwhile.
+    if (staged && !IsPrinterDriverListed(request->driver_name.chars) &&
+        !cause.Step(RegisterPrinterDriver(request) != 0)) {
+      return 0;
+    }
   }
 
   if (PrinterExists(request->printer_name.chars)) {
@@ -209,6 +255,7 @@ int RegisterSteps(const PrinterInstallRequest* request, FirstError& cause) {
   queue.pPrintProcessor = Text(L"WinPrint");
   queue.pDatatype = Text(L"RAW");
   queue.Attributes = PRINTER_ATTRIBUTE_LOCAL;
+  EnableLoadDriverPrivilege();
   ScopedPrinter added(os.AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&queue)));
   // A queue the spooler refused to make, for any reason but that it exists,
   // is installed only if it shows up by other means (Plug and Play).

@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "common/package.h"
+#include "common/privilege.h"
 #include "common/run_options.h"
 #include "common/service_control.h"
 #include "common/trace.h"
@@ -153,16 +154,27 @@ bool StageForRegistration(int (*stage)(const wchar_t*), const wchar_t* file_name
   return false;
 }
 
+int StageDriverFile(const wchar_t* file_name) { return StageArchitectureFile(file_name, false); }
+
 // The new files into the printer-driver directory, from which the
-// registration copies them to where the spooler uses them; the language
-// monitor last, into the system directory while the spooler is stopped.
-// Stops at the first failure, leaving the registration as it was.
-bool StageNewFiles(bool monitor, FirstError& cause) {
-  if (!StageForRegistration(StageArchitectureFile, kDriverDll, cause)) return false;
-  if (!StageForRegistration(StageArchitectureFile, kConfigDll, cause)) return false;
+// registration copies them to where the spooler uses them. Stops at the first
+// failure, leaving the registration as it was.
+bool StageFolderFiles(bool monitor, FirstError& cause) {
+  if (!StageForRegistration(StageDriverFile, kDriverDll, cause)) return false;
+  if (!StageForRegistration(StageDriverFile, kConfigDll, cause)) return false;
   if (!StageForRegistration(StageDataFile, kDataFile, cause)) return false;
-  if (!monitor) return true;
-  if (!cause.Step(StageArchitectureFile(kMonitorDll) != 0)) return false;
+  return !monitor || StageForRegistration(StageDriverFile, kMonitorDll, cause);
+}
+
+// The language monitor into the system directory (with the spooler stopped,
+// or at the next start while a job prints), and registered.
+bool StageMonitor(FirstError& cause) {
+  PathText source = {};
+  if (!PackageFilePath(source, NativeArchitecture()->folder, kMonitorDll)) {
+    cause.Note(ERROR_FILENAME_EXCED_RANGE);
+    return false;
+  }
+  if (!cause.Step(StageMonitorIntoSystemDirectory(source.c_str()) == ERROR_SUCCESS)) return false;
   if (SpoolerLeftStopped != ERROR_SUCCESS) {
     cause.Note(SpoolerLeftStopped);
     return false;
@@ -171,12 +183,12 @@ bool StageNewFiles(bool monitor, FirstError& cause) {
 }
 
 // The new package for every attached device of a supported model, whether
-// or not it has its queue already.
+// or not it has its queue already, forced over the older driver it has.
 void BindAttachedPrinters() {
   EnumerateUsbPrinters(&UsbPrinterList);
   for (const UsbPrinterDevice* device = UsbPrinterList; device != nullptr; device = device->next) {
     if (FindSupportedModel(device->port_description.c_str()) == nullptr) continue;
-    BindToPackage(device->hardware_id.c_str(), DriverInfPath.c_str());
+    BindToPackage(device->hardware_id.c_str(), DriverInfPath.c_str(), true);
   }
 }
 
@@ -204,13 +216,19 @@ void DeleteOlderPackages(const wchar_t* new_store_path) {
       trace("Driver package %ws is still used by a driver; it stays.", path);
       continue;
     }
-    const HRESULT result = os.DeletePrinterDriverPackageW(nullptr, path, nullptr);
+    const HRESULT result = os.DeletePrinterDriverPackageW(nullptr, path, MachineEnvironment());
     trace("Deleting the older driver package %ws: %u (0x%08x)", path, static_cast<unsigned>(result),
           static_cast<unsigned>(result));
   }
 }
 
-int Finish(const FirstError& cause) {
+int Finish(FirstError cause) {
+  // A spooler we stopped and could not start again answers nothing: that is
+  // the cause of whatever failed after it.
+  if (SpoolerLeftStopped != ERROR_SUCCESS) {
+    cause.failed = true;
+    cause.code = SpoolerLeftStopped;
+  }
   const int code = cause.failed ? static_cast<int>(cause.code != ERROR_SUCCESS ? cause.code : kInstallFailedExitCode)
                                 : SuccessExitCode();
   if (cause.failed) {
@@ -245,8 +263,11 @@ DriverVer ReadDriverVer(const wchar_t* text) {
 InstalledVersion CompareInstalledVersion() {
   Comparison& c = Compared;
   c = {};
-  c.own_driver = GetDriverVersion();
+  // This package's version is its INF's DriverVer; the drivers' versions
+  // are compared with its version part, the store's packages with the whole.
   if (FormDriverInfPath()) ReadInfVersion(DriverInfPath.c_str(), c.own_inf);
+  const DriverVer own_package = ReadDriverVer(c.own_inf.c_str());
+  c.own_driver = own_package.version;
   bool store_has_package = false;
   DriverVer newest_package;
   for (DriverPackageNode* package = PackageList; package != nullptr; package = package->next) {
@@ -265,10 +286,8 @@ InstalledVersion CompareInstalledVersion() {
     }
     store_has_package = true;
   }
-  // Without a package in the store, or a DriverVer of its own, the INF has
-  // nothing to be compared with.
-  const bool by_inf = store_has_package && !c.own_inf.empty();
-  const DriverVer own_package = ReadDriverVer(c.own_inf.c_str());
+  // Without a package in the store the INF has nothing to be compared with.
+  const bool by_inf = store_has_package;
   const bool newer = c.installed_driver > c.own_driver || (by_inf && newest_package > own_package);
   const bool older = c.own_driver > c.installed_driver || (by_inf && own_package > newest_package);
   const WideText<32> installed = VersionName(c.installed_driver);
@@ -312,18 +331,25 @@ int UpgradeInPlace() {
   if (!cause.Step(PackageComplete(monitor))) return Finish(cause);
   // The driver store and Plug and Play are tried; the spooler's drivers are
   // upgraded whatever they answer.
+  EnableLoadDriverPrivilege();
   StorePathText store_path;
   UploadDriverPackage(DriverInfPath.c_str(), &store_path);
   BindAttachedPrinters();
 
-  if (StageNewFiles(monitor, cause)) {
-    for (size_t i = 0; i < drivers.count; ++i) {
+  // Without the store's copy the files come from the package's folder, staged
+  // before anything is changed.
+  bool folder_staged = store_path.empty() && StageFolderFiles(monitor, cause);
+  if ((!store_path.empty() || folder_staged) && (!monitor || StageMonitor(cause))) {
+    for (size_t i = 0; i < drivers.count && !cause.failed; ++i) {
       const DRIVER_INFO_8W& driver = *drivers.records[i];
-      // Without a new package in the store the record keeps naming the old one.
-      const wchar_t* inf_path = !store_path.empty() ? store_path.c_str() : driver.pszInfPath;
-      if (cause.Step(RegisterPrinterDriverAgain(driver.pName, UsesLanguageMonitor(driver), inf_path) != 0)) {
-        trace("Printer driver %ws now uses this package's files.", driver.pName);
+      // From the verified copy in the store, its files replacing the ones in
+      // use; where Windows cannot, from the package's folder.
+      bool registered = InstallDriverFromStore(driver.pName, store_path.c_str(), true) != 0;
+      if (!registered && !folder_staged) folder_staged = StageFolderFiles(monitor, cause);
+      if (!registered && folder_staged) {
+        registered = cause.Step(RegisterPrinterDriverAgain(driver.pName, UsesLanguageMonitor(driver)) != 0);
       }
+      if (registered) trace("Printer driver %ws now uses this package's files.", driver.pName);
     }
   }
   if (!cause.failed) {

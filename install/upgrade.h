@@ -22,12 +22,12 @@ DriverVer ReadDriverVer(const wchar_t* text);
 // How the family installed compares with this package.
 enum class InstalledVersion { kOlder, kSame, kNewer };
 
-// Compares, by the inventory that the install-state probe has built: the
-// driver version that this program registers with the family's printer
-// drivers' versions, and the DriverVer of the INF beside it with that of
-// the family's packages in the driver store (where there are any). Either
-// newer installed: kNewer; otherwise either older: kOlder. The verdict and
-// both versions are traced.
+// Compares this package's version, the DriverVer of the INF beside the
+// program, by the inventory that the install-state probe has built: its
+// version part with the family's printer drivers' versions, and the whole
+// with the DriverVer of the family's packages in the driver store (where
+// there are any). Either newer installed: kNewer; otherwise either older:
+// kOlder. The verdict and both versions are traced.
 InstalledVersion CompareInstalledVersion();
 
 // The upgrade, without a window: uploads the package, binds it to every

@@ -69,6 +69,8 @@
   L(X, kWinspool, GetPrinterDriverDirectoryW, 0, kRequired)                  \
   L(X, kWinspool, UploadPrinterDriverPackageW, 0, kRequired)                 \
   L(X, kWinspool, DeletePrinterDriverPackageW, 0, kOptional)                 \
+  L(X, kWinspool, InstallPrinterDriverFromPackageW, 0, kOptional)            \
+  L(X, kWinspool, EnumJobsW, 0, kRequired)                                   \
   /* device installation */                                                  \
   L(X, kNewdev, UpdateDriverForPlugAndPlayDevicesW, 0, kRequired)            \
   /* system: newer than some Windows the program meets */                    \

@@ -12,3 +12,11 @@
 #include <shellapi.h>
 #include <shlobj.h>
 #include <commctrl.h>
+
+// What the mingw-w64 headers lack of winspool.h: the driver install from a
+// package in the driver store (bound at start, never linked).
+extern "C" HRESULT WINAPI InstallPrinterDriverFromPackageW(LPCWSTR server, LPCWSTR inf_path, LPCWSTR driver_name,
+                                                           LPCWSTR environment, DWORD flags);
+#ifndef IPDFP_COPY_ALL_FILES
+#define IPDFP_COPY_ALL_FILES 0x00000001
+#endif

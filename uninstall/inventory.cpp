@@ -58,20 +58,30 @@ bool FillEnumerationArray(Record*& array, DWORD& count, Enumerate enumerate) {
 
 }  // namespace
 
-void ReadInfVersion(const wchar_t* inf_path, WideText<kVersionTextCapacity>& version) {
-  version.clear();
+namespace {
+
+// SetupAPI's reading of the INF's [Version] section; false where it gives none.
+bool QueryDriverVer(const wchar_t* inf_path, WideText<kVersionTextCapacity>& version) {
   DWORD required = 0;
   os.SetupGetInfInformationW(inf_path, INFINFO_INF_NAME_IS_ABSOLUTE, nullptr, 0, &required);
-  if (required == 0) return;
+  if (required == 0) return false;
   auto info = LocalBlock<SP_INF_INFORMATION>::Allocate(required);
-  if (!info) return;
-  if (!os.SetupGetInfInformationW(inf_path, INFINFO_INF_NAME_IS_ABSOLUTE, info.get(), required,
-                                  nullptr)) {
-    return;
+  if (!info || !os.SetupGetInfInformationW(inf_path, INFINFO_INF_NAME_IS_ABSOLUTE, info.get(), required, nullptr)) {
+    return false;
   }
-  if (!os.SetupQueryInfVersionInformationW(info.get(), 0, L"DriverVer", version.data(),
-                                           kVersionTextCapacity, nullptr)) {
+  return os.SetupQueryInfVersionInformationW(info.get(), 0, L"DriverVer", version.data(), kVersionTextCapacity,
+                                             nullptr) != FALSE;
+}
+
+}  // namespace
+
+void ReadInfVersion(const wchar_t* inf_path, WideText<kVersionTextCapacity>& version) {
+  version.clear();
+  // Where SetupAPI cannot say (Wine's version query is a stub), the entry
+  // as the INF's text has it.
+  if (!QueryDriverVer(inf_path, version) || version.chars[0] == L'\0') {
     version.clear();
+    os.GetPrivateProfileStringW(L"Version", L"DriverVer", L"", version.data(), kVersionTextCapacity, inf_path);
   }
   version.chars[kVersionTextCapacity - 1] = L'\0';
 }
@@ -159,7 +169,8 @@ bool ScanPrinterDrivers() {
   DWORD count = 0;
   const bool read = FillEnumerationArray<DRIVER_INFO_8W>(
       DriverInfoArray, count, [](BYTE* buffer, DWORD capacity, DWORD* needed, DWORD* returned) {
-        return os.EnumPrinterDriversW(nullptr, nullptr, 8, buffer, capacity, needed, returned);
+        return os.EnumPrinterDriversW(nullptr, const_cast<LPWSTR>(MachineEnvironment()), 8, buffer, capacity, needed,
+                                      returned);
       });
   for (DWORD i = 0; i < count; ++i) {
     DRIVER_INFO_8W* entry = &DriverInfoArray[i];

@@ -7,6 +7,7 @@
 #include <cwchar>
 
 #include "common/package.h"
+#include "common/print_jobs.h"
 #include "common/run_options.h"
 #include "common/scoped_handle.h"
 #include "common/service_control.h"
@@ -92,21 +93,31 @@ int RemoveDriver(DriverPackageNode& package, PrinterDriverNode& driver) {
   return 0;
 }
 
+// Whether the package's INF is no longer in the driver store.
+bool StoreInfGone(const wchar_t* store_path) {
+  if (os.GetFileAttributesW(store_path) != INVALID_FILE_ATTRIBUTES) return false;
+  const DWORD error = GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 // The package in the driver store, once its drivers are gone; returns 1 on
 // failure.
 int RemovePackage(DriverPackageNode& package) {
   if (package.driver_count != 0 || package.store_path.empty() || package.removed != 0) return 0;
   HRESULT result = S_OK;
   for (int attempt = 1; attempt <= kPackageTries; ++attempt) {
-    result = os.DeletePrinterDriverPackageW(nullptr, package.store_path.c_str(), nullptr);
+    result = os.DeletePrinterDriverPackageW(nullptr, package.store_path.c_str(), MachineEnvironment());
     const bool in_use = result == kInfInUseByDevices || result == HRESULT_FROM_WIN32(kPrintDriverPackageInUse) ||
                         result == static_cast<HRESULT>(kPrintDriverPackageInUse);
     if (!in_use) break;
     os.Sleep(kPauseAfterFailedTry);
   }
-  // Gone already (an earlier run deleted it and was ended before it was done).
-  if (result == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)) {
-    trace("Driver package %ws is gone already.", package.store_path);
+  // Gone already (an earlier run deleted it and was ended before it was
+  // done): what Windows answers then differs, the store's INF being gone
+  // does not.
+  if (result != S_OK && StoreInfGone(package.store_path.c_str())) {
+    trace("Driver package %ws is gone already (%u, 0x%08x).", package.store_path, static_cast<unsigned>(result),
+          static_cast<unsigned>(result));
     result = S_OK;
   }
   if (result != S_OK) {
@@ -215,11 +226,12 @@ BOOL RemoveQueueDevices(const wchar_t* name) {
 DWORD DeleteDriverAndMonitor(const DRIVER_INFO_8W& driver, DWORD* error) {
   // A monitor that is still in use stays; the driver deletion decides.
   EnableLoadDriverPrivilege();
-  if (driver.pMonitorName != nullptr) os.DeleteMonitorW(nullptr, nullptr, driver.pMonitorName);
-  DWORD result = os.DeletePrinterDriverExW(nullptr, nullptr, driver.pName, DPD_DELETE_UNUSED_FILES, 0);
+  const auto environment = const_cast<LPWSTR>(MachineEnvironment());
+  if (driver.pMonitorName != nullptr) os.DeleteMonitorW(nullptr, environment, driver.pMonitorName);
+  DWORD result = os.DeletePrinterDriverExW(nullptr, environment, driver.pName, DPD_DELETE_UNUSED_FILES, 0);
   if (result == 0 && GetLastError() == ERROR_PRINTER_DRIVER_IN_USE) {
     RestartSpooler();
-    result = os.DeletePrinterDriverExW(nullptr, nullptr, driver.pName, DPD_DELETE_UNUSED_FILES, 0);
+    result = os.DeletePrinterDriverExW(nullptr, environment, driver.pName, DPD_DELETE_UNUSED_FILES, 0);
   }
   DWORD failure = ERROR_SUCCESS;
   if (result == 0) {
@@ -231,6 +243,16 @@ DWORD DeleteDriverAndMonitor(const DRIVER_INFO_8W& driver, DWORD* error) {
 }
 
 int DeleteMonitorFile(const wchar_t* file_name) {
+  // A stop now would make a printing job print again from its first page:
+  // the file goes at the next start instead.
+  PathText path = {};
+  if (FindPrintingJob() == JobsPrinting::kPrinting && SystemFilePath(path, file_name) &&
+      os.GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    const BOOL scheduled = os.MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    trace("A job is printing: %ws is deleted at the next start, and the spooler is not stopped: %d", path, scheduled);
+    if (scheduled) RestartNeeded = true;
+    return 1;
+  }
   bool stop_sent = false;
   const int running = RunWithSpoolerStopped(DeleteFromSystemDirectory, file_name, &stop_sent);
   if (!stop_sent) trace("The spooler was not stopped; %ws stays", file_name);

@@ -72,6 +72,8 @@ DWORD WINAPI InventoryWorker(LPVOID parameter) {
   HWND bar = GetDlgItem(dialog, IDC_PROGRESS);
   ShowWindow(bar, SW_SHOW);
   SendMessageW(bar, PBM_SETPOS, 80, 0);
+  // A stopped spooler lists nothing: it is started first.
+  StartSpoolerIfStopped();
   TakeInventory();
   PostMessageW(dialog, kInventoryChanged, 0, 0);
   ShowWindow(bar, SW_HIDE);
@@ -88,13 +90,14 @@ DWORD WINAPI RemovalWorker(LPVOID parameter) {
   PostPosition(bar, 20);
   PostPosition(bar, 30);
 
-  // An inventory that could not be read whole is taken again first: nothing
-  // is removed, and no folder deleted, on the word of a partial one.
+  // An inventory that could not be read whole is taken again first, with
+  // the spooler started: nothing is removed, and no folder deleted, on the
+  // word of a partial one.
+  const bool spooler_runs = StartSpoolerIfStopped() == ERROR_SUCCESS;
   if (InventoryReadFailed) {
     ForgetInventory();
     TakeInventory();
   }
-  const bool spooler_runs = StartSpoolerIfStopped() == ERROR_SUCCESS;
   const int failures =
       !spooler_runs || InventoryReadFailed ? 1 : RemoveInventory(bar) + (SpoolerLeftStopped != ERROR_SUCCESS ? 1 : 0);
 

@@ -149,7 +149,7 @@ UINT WINAPI FakeGetSystemDirectoryW(LPWSTR buffer, UINT capacity) {
 BOOL WINAPI FakeCopyFileW(LPCWSTR from, LPCWSTR to, BOOL fail_if_exists) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::CopyFileW, Text(to))) return FALSE;
-  return CopyFileW(from, to, fail_if_exists);
+  return CopyFileW(m.RealPath(Text(from)).c_str(), m.RealPath(Text(to)).c_str(), fail_if_exists);
 }
 
 BOOL WINAPI FakeDeleteFileW(LPCWSTR path) {
@@ -161,7 +161,7 @@ BOOL WINAPI FakeDeleteFileW(LPCWSTR path) {
 DWORD WINAPI FakeGetFileAttributesW(LPCWSTR path) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::GetFileAttributesW, Text(path))) return INVALID_FILE_ATTRIBUTES;
-  return GetFileAttributesW(path);
+  return GetFileAttributesW(m.RealPath(Text(path)).c_str());
 }
 
 // Folder listings of the real files, their handles accounted for.
@@ -202,7 +202,7 @@ DWORD WINAPI FakeGetPrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR 
     if (size > 0) wcsncpy(buffer, fallback != nullptr ? fallback : L"", size - 1), buffer[size - 1] = L'\0';
     return static_cast<DWORD>(wcslen(buffer));
   }
-  return GetPrivateProfileStringW(section, key, fallback, buffer, size, file);
+  return GetPrivateProfileStringW(section, key, fallback, buffer, size, m.RealPath(Text(file)).c_str());
 }
 
 BOOL WINAPI FakeMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
@@ -211,6 +211,35 @@ BOOL WINAPI FakeMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
   if (flags & MOVEFILE_DELAY_UNTIL_REBOOT) {
     m.delayed_moves.emplace_back(Text(from), Text(to));
     m.delayed_move_flags.push_back(flags);
+    // MoveFileExW: the move is stored in PendingFileRenameOperations as
+    // "szSrcFile\0szDstFile\0" (an empty destination: a deletion), after
+    // those already there; a replacing move's destination begins with "!",
+    // as Windows and Wine write it.
+    const std::wstring key = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+    std::vector<std::wstring> entries;
+    const auto found = m.registry.keys.find(key);
+    if (found != m.registry.keys.end()) {
+      const auto value = found->second.values.find(L"PendingFileRenameOperations");
+      if (value != found->second.values.end()) {
+        const auto* text = reinterpret_cast<const wchar_t*>(value->second.data.data());
+        const size_t chars = value->second.data.size() / sizeof(wchar_t);
+        for (size_t at = 0; at < chars && text[at] != L'\0'; at += entries.back().size() + 1) {
+          entries.emplace_back(text + at);
+          at += entries.back().size() + 1;
+          entries.emplace_back(at < chars ? text + at : L"");
+        }
+      }
+    }
+    entries.push_back(L"\\??\\" + Text(from));
+    entries.push_back(to == nullptr ? L"" : ((flags & MOVEFILE_REPLACE_EXISTING) ? L"!\\??\\" : L"\\??\\") + Text(to));
+    std::vector<BYTE> data;
+    for (const std::wstring& e : entries) {
+      const auto* bytes = reinterpret_cast<const BYTE*>(e.c_str());
+      data.insert(data.end(), bytes, bytes + (e.size() + 1) * sizeof(wchar_t));
+    }
+    data.push_back(0);
+    data.push_back(0);
+    m.registry.SetBytes(key, L"PendingFileRenameOperations", REG_MULTI_SZ, data);
     return TRUE;
   }
   return MoveFileExW(from, to, flags);
@@ -252,7 +281,7 @@ HANDLE WINAPI FakeCreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURIT
                               DWORD disposition, DWORD attributes, HANDLE model) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::CreateFileW, Text(path))) return INVALID_HANDLE_VALUE;
-  HANDLE file = CreateFileW(path, access, share, security, disposition, attributes, model);
+  HANDLE file = CreateFileW(m.RealPath(Text(path)).c_str(), access, share, security, disposition, attributes, model);
   if (file != INVALID_HANDLE_VALUE) m.open_handles[file] = "file";
   return file;
 }

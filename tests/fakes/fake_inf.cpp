@@ -9,6 +9,24 @@ namespace {
 
 std::wstring Text(const wchar_t* s) { return s != nullptr ? s : L""; }
 
+}  // namespace
+
+bool FindDriverVer(FakeMachine& m, const std::wstring& path, std::wstring& version) {
+  auto given = m.spooler.inf_versions.find(path);
+  if (given != m.spooler.inf_versions.end()) {
+    version = given->second;
+    return true;
+  }
+  const std::wstring real = m.RealPath(path);
+  if (GetFileAttributesW(real.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
+  wchar_t text[128] = {};
+  GetPrivateProfileStringW(L"Version", L"DriverVer", L"", text, 128, real.c_str());
+  version = text;
+  return true;
+}
+
+namespace {
+
 // The information block holds the INF path in its version data, so that the
 // version query can find the INF again.
 BOOL WINAPI FakeSetupGetInfInformationW(LPCVOID spec, DWORD search, PSP_INF_INFORMATION info, DWORD size,
@@ -21,7 +39,8 @@ BOOL WINAPI FakeSetupGetInfInformationW(LPCVOID spec, DWORD search, PSP_INF_INFO
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  if (m.spooler.inf_versions.count(path) == 0) {
+  std::wstring version;
+  if (!FindDriverVer(m, path, version)) {
     SetLastError(ERROR_FILE_NOT_FOUND);
     return FALSE;
   }
@@ -48,19 +67,18 @@ BOOL WINAPI FakeSetupQueryInfVersionInformationW(PSP_INF_INFORMATION info, UINT 
     return FALSE;
   }
   const std::wstring path = reinterpret_cast<const wchar_t*>(info->VersionData);
-  auto version = m.spooler.inf_versions.find(path);
-  if (version == m.spooler.inf_versions.end() || _wcsicmp(Text(key).c_str(), L"DriverVer") != 0 ||
-      version->second.empty()) {
+  std::wstring version;
+  if (!FindDriverVer(m, path, version) || _wcsicmp(Text(key).c_str(), L"DriverVer") != 0 || version.empty()) {
     SetLastError(ERROR_LINE_NOT_FOUND);
     return FALSE;
   }
-  const DWORD need = static_cast<DWORD>(version->second.size() + 1);
+  const DWORD need = static_cast<DWORD>(version.size() + 1);
   if (required != nullptr) *required = need;
   if (buffer == nullptr || size < need) {
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return FALSE;
   }
-  std::wmemcpy(buffer, version->second.c_str(), need);
+  std::wmemcpy(buffer, version.c_str(), need);
   return TRUE;
 }
 

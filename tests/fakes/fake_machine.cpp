@@ -85,6 +85,11 @@ FakeMachine::FakeMachine() : saved_(os) {
   temp_directory = MakeRealFolder(root_, L"\\temp") + L"\\";
   system_directory = MakeRealFolder(root_, L"\\system32");
   spooler.driver_directory = MakeRealFolder(root_, L"\\spool-x64");
+  spooler.driver_directories[L"Windows x64"] = spooler.driver_directory;
+  spooler.driver_directories[L"Windows ARM64"] = MakeRealFolder(root_, L"\\spool-arm64");
+  spooler.driver_directories[L"Windows ARM"] = MakeRealFolder(root_, L"\\spool-arm");
+  spooler.driver_directories[L"Windows NT x86"] = MakeRealFolder(root_, L"\\spool-x86");
+  MakeRealFolder(root_, L"\\DriverStore");
 
   InstallTraps(os);
   InstallCoreFakes(os);
@@ -108,6 +113,7 @@ FakeMachine::~FakeMachine() {
   SilentRun = false;
   RestartNeeded = false;
   SpoolerLeftStopped = ERROR_SUCCESS;
+  RescanRefusalTraced = false;
   SearchTimeoutMs = 0;
   for (auto& [block, size] : live_blocks) LocalFree(block);
   RemoveRealTree(root_);
@@ -192,6 +198,103 @@ std::vector<std::wstring> FakeMachine::TraceLines() const {
   }
   if (start < all.size()) lines.push_back(all.substr(start));
   return lines;
+}
+
+std::wstring FakeMachine::MachineEnvironment() const {
+  switch (native_machine) {
+    case IMAGE_FILE_MACHINE_ARM64: return L"Windows ARM64";
+    case IMAGE_FILE_MACHINE_AMD64: return L"Windows x64";
+    default: break;
+  }
+  switch (native_architecture) {
+    case PROCESSOR_ARCHITECTURE_ARM64: return L"Windows ARM64";
+    case PROCESSOR_ARCHITECTURE_ARM: return L"Windows ARM";
+    case PROCESSOR_ARCHITECTURE_INTEL: return L"Windows NT x86";
+    default: return L"Windows x64";
+  }
+}
+
+// MS-PRSOD 2.7.1.1: with the spooler service stopped, clients "experience
+// failures on currently executing calls and all subsequent calls"; what
+// winspool answers then is RPC_S_SERVER_UNAVAILABLE ([MS-ERREF] 0x6BA).
+bool FakeMachine::SpoolerUnavailable() const {
+  auto it = services.services.find(L"Spooler");
+  if (it == services.services.end() || it->second.state == SERVICE_RUNNING) return false;
+  SetLastError(RPC_S_SERVER_UNAVAILABLE);
+  return true;
+}
+
+std::wstring FakeMachine::RealPath(const std::wstring& path) const {
+  const std::wstring store = L"C:\\Windows\\System32\\DriverStore\\";
+  if (path.size() < store.size() || _wcsnicmp(path.c_str(), store.c_str(), store.size()) != 0) return path;
+  return root_ + L"\\DriverStore\\" + path.substr(store.size());
+}
+
+void FakeMachine::StorePackage(const std::wstring& store_inf, const std::wstring& driver_ver) {
+  const std::wstring real = RealPath(store_inf);
+  // Every folder on the way, then the INF; a path outside the store is only
+  // named (nothing is written outside this machine's folder).
+  if (real == store_inf) {
+    if (!driver_ver.empty()) spooler.inf_versions[store_inf] = driver_ver;
+    spooler.packages.push_back(store_inf);
+    return;
+  }
+  for (size_t at = real.find(L'\\', root_.size() + 1); at != std::wstring::npos; at = real.find(L'\\', at + 1)) {
+    CreateDirectoryW(real.substr(0, at).c_str(), nullptr);
+  }
+  const std::string text = "[Version]\r\nDriverVer=" + std::string(driver_ver.begin(), driver_ver.end()) + "\r\n";
+  HANDLE file = CreateFileW(real.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    DWORD written = 0;
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(file);
+  }
+  if (!driver_ver.empty()) spooler.inf_versions[store_inf] = driver_ver;
+  for (const std::wstring& known : spooler.packages) {
+    if (_wcsicmp(known.c_str(), store_inf.c_str()) == 0) return;
+  }
+  spooler.packages.push_back(store_inf);
+}
+
+// MoveFileExW: "The system uses these registry entries to complete the
+// operations at restart in the same order that they were issued."
+void FakeMachine::Restart() {
+  const std::wstring key = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+  const auto found = registry.keys.find(key);
+  std::vector<std::wstring> entries;
+  if (found != registry.keys.end()) {
+    const auto value = found->second.values.find(L"PendingFileRenameOperations");
+    if (value != found->second.values.end()) {
+      const auto* text = reinterpret_cast<const wchar_t*>(value->second.data.data());
+      const size_t chars = value->second.data.size() / sizeof(wchar_t);
+      for (size_t at = 0; at < chars;) {
+        const std::wstring entry(text + at);
+        entries.push_back(entry);
+        at += entry.size() + 1;
+      }
+      found->second.values.erase(value);
+    }
+  }
+  auto plain = [&](std::wstring path) {
+    if (!path.empty() && path[0] == L'!') path.erase(0, 1);
+    if (path.rfind(L"\\??\\", 0) == 0) path.erase(0, 4);
+    return RealPath(path);
+  };
+  for (size_t i = 0; i + 1 < entries.size(); i += 2) {
+    if (entries[i].empty()) break;  // the list's end
+    const std::wstring from = plain(entries[i]);
+    if (entries[i + 1].empty()) {
+      DeleteFileW(from.c_str());
+    } else {
+      MoveFileExW(from.c_str(), plain(entries[i + 1]).c_str(), MOVEFILE_REPLACE_EXISTING);
+    }
+  }
+  delayed_moves.clear();
+  delayed_move_flags.clear();
+  for (auto& [name, service] : services.services) {
+    if (!service.disabled) service.state = SERVICE_RUNNING;
+  }
+  load_driver_privilege_on = false;
 }
 
 const char* SeamName(Seam function) {

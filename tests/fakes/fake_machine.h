@@ -166,12 +166,36 @@ class FakeMachine {
     return it != mutexes.end() ? it->second : 0;
   }
   std::map<void*, std::wstring> mutex_handles;
-  std::vector<std::pair<std::wstring, std::wstring>> delayed_moves;  // MoveFileExW at restart
-  std::vector<DWORD> delayed_move_flags;  // the flags of each delayed move
+  // MoveFileExW at restart, as given, and their flags. Windows keeps them in
+  // PendingFileRenameOperations, where the fake's MoveFileExW writes them too.
+  std::vector<std::pair<std::wstring, std::wstring>> delayed_moves;
+  std::vector<DWORD> delayed_move_flags;
+  // The system starts again: the pending renames and deletions are done in the
+  // order they were issued, the value is emptied, and the spooler runs.
+  void Restart();
   std::vector<std::wstring> deleted_trees;  // SHFileOperationW deletions
   FILEOP_FLAGS shell_flags = 0;             // the flags of the last one
   bool shell_aborts = false;                // a question answered No: nothing deleted, aborted set
   std::vector<FaultRule> faults;
+
+  // --- the spooler's environments -----------------------------------------
+  // This program is an x64 process: to the spooler a null environment is
+  // the caller's, "Windows x64", also where the machine is ARM64 and runs it
+  // emulated. The machine's own environment follows its native machine.
+  static constexpr const wchar_t* kCallerEnvironment = L"Windows x64";
+  std::wstring MachineEnvironment() const;
+  // Whether the Spooler service is not running: winspool then reaches no
+  // spooler, and every call fails with RPC_S_SERVER_UNAVAILABLE (set here).
+  bool SpoolerUnavailable() const;
+
+  // --- the driver store -------------------------------------------------
+  // Paths below C:\Windows\System32\DriverStore\ name real files below this
+  // machine's folder; RealPath gives the real path of any path.
+  static constexpr const wchar_t* kStoreRoot = L"C:\\Windows\\System32\\DriverStore\\FileRepository\\";
+  std::wstring RealPath(const std::wstring& path) const;
+  // A package in the store: its INF, with that DriverVer, as a real file, and
+  // the spooler knowing it.
+  void StorePackage(const std::wstring& store_inf, const std::wstring& driver_ver);
 
   // --- areas ------------------------------------------------------------
   FakeSpooler spooler;
@@ -185,6 +209,17 @@ class FakeMachine {
   std::wstring root_;  // the real temp folder that holds this machine's files
   uintptr_t next_handle_ = 0x10000;
 };
+
+// The spooler's side of a package in the driver store: staged from the INF
+// beside its files (the store INF's path given back), and a driver installed
+// from it, its record naming the store INF and carrying its DriverVer.
+std::wstring StageIntoDriverStore(FakeMachine& m, const std::wstring& inf_path, const std::wstring& environment);
+void ReadFakeDriverVer(const std::wstring& text, DWORDLONG& version, FILETIME& date);
+// An INF's DriverVer: the one a test gave it (spooler.inf_versions), else the
+// one its file holds; false when there is no such INF.
+bool FindDriverVer(FakeMachine& m, const std::wstring& path, std::wstring& version);
+void InstallDriverFromStore(FakeMachine& m, const std::wstring& store_inf, const std::wstring& name,
+                            const std::wstring& environment, bool copy_all);
 
 // Deletes a real folder with everything in it.
 void RemoveRealTree(const std::wstring& folder);

@@ -37,6 +37,9 @@ CONFIGRET WINAPI FakeCM_Reenumerate_DevNode(DEVINST node, ULONG) {
     return static_cast<CONFIGRET>(error);
   }
   if (node != kRootNode) return CR_INVALID_DEVNODE;
+  // CM_Reenumerate_DevNode: "Callers of this function must have
+  // SeLoadDriverPrivilege." The page names no CONFIGRET for a caller without.
+  if (!m.load_driver_privilege_on) return CR_ACCESS_DENIED;
   ++m.devices.reenumerations;
   return CR_SUCCESS;
 }
@@ -61,25 +64,45 @@ BOOL WINAPI FakeUpdateDriverForPlugAndPlayDevicesW(HWND, LPCWSTR hardware_id, LP
     SetLastError(ERROR_FILE_NOT_FOUND);
     return FALSE;
   }
+  // Driver Store: "A driver package must be staged to the Driver Store
+  // before the package can be used to install any devices."
+  const std::wstring environment = m.MachineEnvironment();
+  const std::wstring store_inf = StageIntoDriverStore(m, inf_path, environment);
+  DWORDLONG version = 0;
+  FILETIME date = {};
+  std::wstring given;
+  if (FindDriverVer(m, store_inf, given)) ReadFakeDriverVer(given, version, date);
+  bool matched = false;
   bool bound = false;
   for (const FakePnpDevice& d : m.pnp.devices) {
     if (Lower(d.hardware_id) != Lower(hardware_id)) continue;
+    matched = true;
+    // Without INSTALLFLAG_FORCE a driver that ranks no better than the one
+    // installed (date first, then version) is not installed; with it, "an
+    // older driver" can be "installed over a newer driver".
+    if (const FakeDriver* installed = m.spooler.FindDriver(d.printer_name, environment);
+        installed != nullptr && (flags & INSTALLFLAG_FORCE) == 0) {
+      const int by_date = CompareFileTime(&date, &installed->date);
+      if (by_date < 0 || (by_date == 0 && version <= installed->version)) continue;
+    }
     bound = true;
     m.pnp.bindings.emplace_back(d.hardware_id, inf_path);
-    if (m.spooler.FindDriver(d.printer_name) == nullptr) {
-      FakeDriver driver;
-      driver.name = d.printer_name;
-      driver.inf_path = inf_path;
-      m.spooler.drivers.push_back(driver);
-    }
+    InstallDriverFromStore(m, store_inf, d.printer_name, environment, true);
     FakePrinter queue;
     queue.name = d.printer_name;
     queue.port = d.port;
     queue.driver = d.printer_name;
     m.spooler.pending_printers.push_back({queue, m.clock_ms + d.queue_after_ms});
   }
-  if (!bound) {
+  if (!matched) {
     SetLastError(ERROR_NO_SUCH_DEVINST);
+    return FALSE;
+  }
+  // UpdateDriverForPlugAndPlayDevices: ERROR_NO_MORE_ITEMS when the driver
+  // "is not a better match than the current driver and the caller did not
+  // specify the INSTALLFLAG_FORCE flag".
+  if (!bound) {
+    SetLastError(ERROR_NO_MORE_ITEMS);
     return FALSE;
   }
   return TRUE;

@@ -136,6 +136,16 @@ BOOL WINAPI FakeControlService(SC_HANDLE handle, DWORD control, LPSERVICE_STATUS
     }
   }
   ++s->stop_requests;
+  // [MS-PRSOD] 2.7.1.1: jobs "completely submitted ... remain queued, and
+  // their processing is restarted from the beginning on print spooler
+  // restart": a job that was printing prints again from its first page.
+  if (SameName(m.services.open_services[handle], L"Spooler")) {
+    for (FakePrinter& printer : m.spooler.printers) {
+      for (FakeJob& job : printer.jobs) {
+        if (job.status & JOB_STATUS_PRINTING) ++job.restarts;
+      }
+    }
+  }
   s->state = SERVICE_STOP_PENDING;
   s->polls_left = s->stop_pending_polls >= 0 ? s->stop_pending_polls : s->pending_polls;
   if (status != nullptr) FillStatus(*s, status);

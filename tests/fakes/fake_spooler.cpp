@@ -17,6 +17,23 @@ bool SameName(const std::wstring& a, const std::wstring& b) {
 
 std::wstring Text(const wchar_t* s) { return s != nullptr ? s : L""; }
 
+// Environment Name Params ([MS-RPRN] 3.1.4.1.3): a name the spooler does not
+// know is refused with ERROR_INVALID_ENVIRONMENT. A null environment is the
+// caller's (every page of these calls says so): x64 for this program.
+bool KnownEnvironment(const std::wstring& name) {
+  for (const wchar_t* known : {L"Windows NT x86", L"Windows x64", L"Windows ARM64", L"Windows IA64", L"Windows ARM"}) {
+    if (SameName(name, known)) return true;
+  }
+  return false;
+}
+std::wstring EnvironmentOr(const wchar_t* environment) {
+  return environment != nullptr ? environment : FakeMachine::kCallerEnvironment;
+}
+// The package folder that holds an environment's files.
+std::wstring ArchitectureFolder(const std::wstring& environment) {
+  return SameName(environment, L"Windows ARM64") ? L"arm64" : L"amd64";
+}
+
 // Lays out records at the front of a buffer and their strings behind them, as
 // the spooler's enumeration calls do.
 class Packer {
@@ -78,6 +95,7 @@ void FillPrinter(Packer& p, const FakePrinter& q, PRINTER_INFO_2W* r) {
   r->pPrintProcessor = p.Put(q.print_processor, false);
   r->pDatatype = p.Put(q.datatype, false);
   r->Attributes = q.attributes;
+  r->cJobs = static_cast<DWORD>(q.jobs.size());
 }
 
 void FillPort(Packer& p, const std::wstring& port, PORT_INFO_2W* r) {
@@ -112,6 +130,7 @@ BOOL Enumerate(const std::vector<const Item*>& items, LPBYTE buffer, DWORD capac
 BOOL WINAPI FakeOpenPrinterW(LPWSTR name, LPHANDLE handle, LPPRINTER_DEFAULTSW defaults) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::OpenPrinterW, Text(name))) return FALSE;
+  if (m.SpoolerUnavailable()) return FALSE;
   m.spooler.Settle(m.clock_ms);
   m.spooler.last_open_access = defaults != nullptr ? defaults->DesiredAccess : 0;
   if (handle == nullptr) {
@@ -145,12 +164,18 @@ BOOL WINAPI FakeEnumPrinterDriversW(LPWSTR, LPWSTR environment, DWORD level, LPB
                                     DWORD capacity, LPDWORD needed, LPDWORD returned) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::EnumPrinterDriversW, std::to_wstring(capacity))) return FALSE;
+  if (m.SpoolerUnavailable()) return FALSE;
   if (level != 8) {
     SetLastError(ERROR_INVALID_LEVEL);
     return FALSE;
   }
-  // No environment: the one of the native architecture, here "Windows x64".
-  const std::wstring want = environment != nullptr ? environment : L"Windows x64";
+  // EnumPrinterDrivers: "If this parameter is NULL, the function uses the
+  // current environment of the caller/client (not of the destination/server)."
+  const std::wstring want = EnvironmentOr(environment);
+  if (!KnownEnvironment(want)) {
+    SetLastError(ERROR_INVALID_ENVIRONMENT);
+    return FALSE;
+  }
   std::vector<const FakeDriver*> items;
   for (const FakeDriver& d : m.spooler.drivers) {
     if (SameName(d.environment, want)) items.push_back(&d);
@@ -162,6 +187,7 @@ BOOL WINAPI FakeEnumPrintersW(DWORD flags, LPWSTR, DWORD level, LPBYTE buffer, D
                               LPDWORD needed, LPDWORD returned) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::EnumPrintersW, std::to_wstring(capacity))) return FALSE;
+  if (m.SpoolerUnavailable()) return FALSE;
   m.spooler.Settle(m.clock_ms);
   if (level != 2) {
     SetLastError(ERROR_INVALID_LEVEL);
@@ -178,6 +204,7 @@ BOOL WINAPI FakeEnumPortsW(LPWSTR, DWORD level, LPBYTE buffer, DWORD capacity, L
                            LPDWORD returned) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::EnumPortsW, std::to_wstring(capacity))) return FALSE;
+  if (m.SpoolerUnavailable()) return FALSE;
   if (level != 2) {
     SetLastError(ERROR_INVALID_LEVEL);
     return FALSE;
@@ -187,15 +214,22 @@ BOOL WINAPI FakeEnumPortsW(LPWSTR, DWORD level, LPBYTE buffer, DWORD capacity, L
   return Enumerate<PORT_INFO_2W>(items, buffer, capacity, needed, returned, FillPort);
 }
 
-BOOL WINAPI FakeGetPrinterDriverDirectoryW(LPWSTR, LPWSTR, DWORD level, LPBYTE buffer,
+BOOL WINAPI FakeGetPrinterDriverDirectoryW(LPWSTR, LPWSTR environment, DWORD level, LPBYTE buffer,
                                            DWORD capacity, LPDWORD needed) {
   FakeMachine& m = Fake();
-  if (m.Enter(Seam::GetPrinterDriverDirectoryW, std::to_wstring(capacity))) return FALSE;
+  if (m.Enter(Seam::GetPrinterDriverDirectoryW, Text(environment))) return FALSE;
+  if (m.SpoolerUnavailable()) return FALSE;
   if (level != 1) {
     SetLastError(ERROR_INVALID_LEVEL);
     return FALSE;
   }
-  const std::wstring& folder = m.spooler.driver_directory;
+  // GetPrinterDriverDirectory: with a null environment "the current
+  // environment of the calling application and client machine ... is used".
+  const std::wstring folder = m.spooler.DirectoryOf(EnvironmentOr(environment));
+  if (folder.empty()) {
+    SetLastError(ERROR_INVALID_ENVIRONMENT);
+    return FALSE;
+  }
   const DWORD bytes = static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t));
   if (needed != nullptr) *needed = bytes;
   if (buffer == nullptr || capacity < bytes) {
@@ -208,10 +242,10 @@ BOOL WINAPI FakeGetPrinterDriverDirectoryW(LPWSTR, LPWSTR, DWORD level, LPBYTE b
 
 // A driver file as the spooler finds it: a bare name in the printer-driver
 // directory, anything else as given.
-bool DriverFileExists(const FakeMachine& m, const wchar_t* file) {
+bool DriverFileExists(const std::wstring& directory, const wchar_t* file) {
   if (file == nullptr || file[0] == L'\0') return false;
   std::wstring path = file;
-  if (path.find(L'\\') == std::wstring::npos) path = m.spooler.driver_directory + L"\\" + path;
+  if (path.find(L'\\') == std::wstring::npos) path = directory + L"\\" + path;
   return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
@@ -238,20 +272,33 @@ bool NewerThan(const std::wstring& source, const std::wstring& target) {
 }
 
 BOOL AddDriver(FakeMachine& m, DWORD level, const DRIVER_INFO_8W* r, DWORD flags) {
+  if (m.SpoolerUnavailable()) return FALSE;
   if (!m.LoadDriverPrivilegeOn()) return FALSE;
   if (level != 8) {
     ADD_FAILURE() << "the fake machine models AddPrinterDriverW at level 8 only";
     SetLastError(ERROR_INVALID_LEVEL);
     return FALSE;
   }
-  if (r == nullptr || r->pName == nullptr || r->pName[0] == L'\0' || r->cVersion != 3) {
+  // DRIVER_INFO_8: pszInfPath and pszzCoreDriverDependencies "must be NULL",
+  // dwPrinterDriverAttributes "must be 0", "if the DRIVER_INFO_8 is being
+  // passed to AddPrinterDriver or AddPrinterDriverEx".
+  if (r == nullptr || r->pName == nullptr || r->pName[0] == L'\0' || r->cVersion != 3 || r->pszInfPath != nullptr ||
+      r->dwPrinterDriverAttributes != 0 || r->pszzCoreDriverDependencies != nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
+  const std::wstring environment = EnvironmentOr(r->pEnvironment);
+  // AddPrinterDriver: the files "must be copied to the system's printer-driver
+  // directory" - that of the record's environment.
+  const std::wstring directory = m.spooler.DirectoryOf(environment);
+  if (directory.empty()) {
+    SetLastError(ERROR_INVALID_ENVIRONMENT);
+    return FALSE;
+  }
   std::vector<std::wstring> dependent = ReadMultiString(r->pDependentFiles);
-  bool files = DriverFileExists(m, r->pDriverPath) && DriverFileExists(m, r->pDataFile) &&
-               DriverFileExists(m, r->pConfigFile);
-  for (const std::wstring& f : dependent) files = files && DriverFileExists(m, f.c_str());
+  bool files = DriverFileExists(directory, r->pDriverPath) && DriverFileExists(directory, r->pDataFile) &&
+               DriverFileExists(directory, r->pConfigFile);
+  for (const std::wstring& f : dependent) files = files && DriverFileExists(directory, f.c_str());
   if (!files) {
     SetLastError(ERROR_FILE_NOT_FOUND);
     return FALSE;
@@ -262,13 +309,12 @@ BOOL AddDriver(FakeMachine& m, DWORD level, const DRIVER_INFO_8W* r, DWORD flags
   }
   FakeDriver d;
   d.name = r->pName;
-  if (r->pEnvironment != nullptr) d.environment = r->pEnvironment;
+  d.environment = environment;
   d.driver_path = Text(r->pDriverPath);
   d.config_file = Text(r->pConfigFile);
   d.data_file = Text(r->pDataFile);
   d.dependent_files = dependent;
   d.monitor = Text(r->pMonitorName);
-  d.inf_path = Text(r->pszInfPath);
   d.manufacturer = Text(r->pszMfgName);
   d.version = r->dwlDriverVersion;
   d.date = r->ftDriverDate;
@@ -276,15 +322,15 @@ BOOL AddDriver(FakeMachine& m, DWORD level, const DRIVER_INFO_8W* r, DWORD flags
   d.default_datatype = Text(r->pDefaultDataType);
   d.provider = Text(r->pszProvider);
   d.print_processor = Text(r->pszPrintProcessor);
-  // A driver of the same name is upgraded in place.
-  if (FakeDriver* old = m.spooler.FindDriver(d.name)) *old = d;
+  // A driver of the same name and environment is upgraded in place.
+  if (FakeDriver* old = m.spooler.FindDriver(d.name, environment)) *old = d;
   else m.spooler.drivers.push_back(d);
-  const std::wstring version_folder = m.spooler.driver_directory + L"\\3";
+  const std::wstring version_folder = directory + L"\\3";
   CreateDirectoryW(version_folder.c_str(), nullptr);
   std::vector<std::wstring> names = {d.driver_path, d.config_file, d.data_file};
   names.insert(names.end(), dependent.begin(), dependent.end());
   for (const std::wstring& name : names) {
-    const std::wstring source = m.spooler.driver_directory + L"\\" + name;
+    const std::wstring source = directory + L"\\" + name;
     const std::wstring target = version_folder + L"\\" + name;
     if ((flags & APD_COPY_ALL_FILES) != 0 || NewerThan(source, target)) CopyFileW(source.c_str(), target.c_str(), FALSE);
   }
@@ -310,9 +356,18 @@ BOOL WINAPI FakeAddMonitorW(LPWSTR, DWORD level, LPBYTE info) {
   FakeMachine& m = Fake();
   const auto* r = reinterpret_cast<const MONITOR_INFO_2W*>(info);
   if (m.Enter(Seam::AddMonitorW, level == 2 && r != nullptr ? Text(r->pName) : L"")) return FALSE;
+  if (m.SpoolerUnavailable()) return FALSE;
   if (!m.LoadDriverPrivilegeOn()) return FALSE;
   if (level != 2 || r == nullptr || r->pName == nullptr || r->pDLLName == nullptr) {
     SetLastError(level != 2 ? ERROR_INVALID_LEVEL : ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  // AddMonitor: a null pEnvironment is "the current environment of the
+  // caller (client)", and "the call will fail if the environment does not
+  // match the environment of the server". The page names no code.
+  const std::wstring environment = EnvironmentOr(r->pEnvironment);
+  if (!SameName(environment, m.MachineEnvironment())) {
+    SetLastError(ERROR_INVALID_ENVIRONMENT);
     return FALSE;
   }
   if (m.spooler.FindMonitor(r->pName) != nullptr) {
@@ -325,7 +380,7 @@ BOOL WINAPI FakeAddMonitorW(LPWSTR, DWORD level, LPBYTE info) {
     SetLastError(ERROR_MOD_NOT_FOUND);
     return FALSE;
   }
-  m.spooler.monitors.push_back({r->pName, r->pDLLName});
+  m.spooler.monitors.push_back({r->pName, r->pDLLName, environment});
   return TRUE;
 }
 
@@ -338,17 +393,17 @@ HANDLE WINAPI FakeAddPrinterW(LPWSTR, DWORD level, LPBYTE info) {
     SetLastError(ERROR_INVALID_LEVEL);
     return nullptr;
   }
+  if (m.SpoolerUnavailable()) return nullptr;
+  // AddPrinter: "The caller must have the SeLoadDriverPrivilege."
+  if (!m.LoadDriverPrivilegeOn()) return nullptr;
   if (r == nullptr || r->pPrinterName == nullptr || r->pPrinterName[0] == L'\0' ||
       r->pPortName == nullptr || r->pDriverName == nullptr || r->pPrintProcessor == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
   m.spooler.Settle(m.clock_ms);
-  if (m.spooler.FindPrinter(r->pPrinterName) != nullptr) {
-    SetLastError(ERROR_PRINTER_ALREADY_EXISTS);
-    return nullptr;
-  }
-  if (m.spooler.FindDriver(r->pDriverName) == nullptr) {
+  // RpcAddPrinter checks the driver, then the port, and the name last.
+  if (m.spooler.FindDriver(r->pDriverName, m.MachineEnvironment()) == nullptr) {
     SetLastError(ERROR_UNKNOWN_PRINTER_DRIVER);
     return nullptr;
   }
@@ -356,6 +411,10 @@ HANDLE WINAPI FakeAddPrinterW(LPWSTR, DWORD level, LPBYTE info) {
   for (const std::wstring& port : m.spooler.ports) port_known = port_known || SameName(port, r->pPortName);
   if (!port_known) {
     SetLastError(ERROR_UNKNOWN_PORT);
+    return nullptr;
+  }
+  if (m.spooler.FindPrinter(r->pPrinterName) != nullptr) {
+    SetLastError(ERROR_PRINTER_ALREADY_EXISTS);
     return nullptr;
   }
   FakePrinter q;
@@ -377,35 +436,209 @@ HRESULT AsHresult(DWORD error) {
   return (error & 0x80000000u) != 0 ? static_cast<HRESULT>(error) : HRESULT_FROM_WIN32(error);
 }
 
-HRESULT WINAPI FakeUploadPrinterDriverPackageW(LPCWSTR, LPCWSTR inf_path, LPCWSTR, DWORD flags, HWND,
+// Copies one file of a package into the driver store's folder of it.
+void CopyIntoStore(const std::wstring& from_folder, const std::wstring& to_folder, const std::wstring& sub,
+                   const std::wstring& name) {
+  const std::wstring to = sub.empty() ? to_folder : to_folder + L"\\" + sub;
+  CreateDirectoryW(to.c_str(), nullptr);
+  const std::wstring from = (sub.empty() ? from_folder : from_folder + L"\\" + sub) + L"\\" + name;
+  CopyFileW(from.c_str(), (to + L"\\" + name).c_str(), FALSE);
+}
+
+}  // namespace
+
+// Staging a package as the Driver Store page describes it: the INF and the
+// files it names for the environment, in a folder of the store of their own
+// (here "<inf>_<architecture>_5c1e0b2a", the same for every version); the
+// path of the INF there. Files keep the folders they had in the package.
+std::wstring StageIntoDriverStore(FakeMachine& m, const std::wstring& inf_path, const std::wstring& environment) {
+  const size_t slash = inf_path.find_last_of(L"\\/");
+  const std::wstring name = inf_path.substr(slash + 1);
+  const std::wstring package = inf_path.substr(0, slash);
+  std::wstring lower = name;
+  for (wchar_t& c : lower) c = static_cast<wchar_t>(std::towlower(c));
+  const std::wstring folder =
+      FakeMachine::kStoreRoot + lower + L"_" + ArchitectureFolder(environment) + L"_5c1e0b2a";
+  const std::wstring stored = folder + L"\\" + name;
+  m.StorePackage(stored, L"");
+  const std::wstring real = m.RealPath(folder);
+  CopyFileW(inf_path.c_str(), (real + L"\\" + name).c_str(), FALSE);
+  for (const wchar_t* file : {L"vlm6drv6.dll", L"vlm6drv6ui.dll", L"vlm6mon.dll"}) {
+    CopyIntoStore(package, real, ArchitectureFolder(environment), file);
+  }
+  CopyIntoStore(package, real, L"dat", L"vlm6drv6.dat");
+  // A version the test gave the package's INF goes with its copy.
+  for (const auto& [path, version] : m.spooler.inf_versions) {
+    if (SameName(path, inf_path)) {
+      m.spooler.inf_versions[stored] = version;
+      break;
+    }
+  }
+  return stored;
+}
+
+namespace {
+
+HRESULT WINAPI FakeUploadPrinterDriverPackageW(LPCWSTR, LPCWSTR inf_path, LPCWSTR environment, DWORD flags, HWND,
                                                LPWSTR destination, PULONG destination_chars) {
   FakeMachine& m = Fake();
   m.spooler.upload_flags = flags;
   DWORD error = 0;
   if (m.Enter(Seam::UploadPrinterDriverPackageW, Text(inf_path), &error)) return AsHresult(error);
+  if (m.SpoolerUnavailable()) return HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE);
+  m.spooler.upload_environment = Text(environment);
   if (inf_path == nullptr || GetFileAttributesW(inf_path) == INVALID_FILE_ATTRIBUTES) {
     return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
   }
+  // What a null environment selects is undocumented; the caller's, as elsewhere.
+  const std::wstring target = EnvironmentOr(environment);
   std::wstring name = inf_path;
   name = name.substr(name.find_last_of(L"\\/") + 1);
-  std::wstring folder = name;
-  for (wchar_t& c : folder) c = static_cast<wchar_t>(std::towlower(c));
+  std::wstring lower = name;
+  for (wchar_t& c : lower) c = static_cast<wchar_t>(std::towlower(c));
   const std::wstring stored =
-      L"C:\\Windows\\System32\\DriverStore\\FileRepository\\" + folder + L"_amd64_5c1e0b2a\\" + name;
+      FakeMachine::kStoreRoot + lower + L"_" + ArchitectureFolder(target) + L"_5c1e0b2a\\" + name;
   if (destination_chars == nullptr || destination == nullptr || *destination_chars < stored.size() + 1) {
     if (destination_chars != nullptr) *destination_chars = static_cast<ULONG>(stored.size() + 1);
     return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
   }
+  // Driver Store: "If the INF file references a file that isn't included in
+  // the driver package, the driver package isn't copied". The HRESULT is
+  // undocumented.
+  const std::wstring package = std::wstring(inf_path).substr(0, std::wstring(inf_path).find_last_of(L"\\/"));
+  for (const std::wstring& file : {ArchitectureFolder(target) + L"\\vlm6drv6.dll", ArchitectureFolder(target) + L"\\vlm6drv6ui.dll",
+                                   ArchitectureFolder(target) + L"\\vlm6mon.dll", std::wstring(L"dat\\vlm6drv6.dat")}) {
+    if (GetFileAttributesW((package + L"\\" + file).c_str()) == INVALID_FILE_ATTRIBUTES) {
+      return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    }
+  }
+  StageIntoDriverStore(m, inf_path, target);
   stored.copy(destination, stored.size());
   destination[stored.size()] = L'\0';
   *destination_chars = static_cast<ULONG>(stored.size() + 1);
-  bool known = false;
-  for (const std::wstring& p : m.spooler.packages) known = known || SameName(p, stored);
-  if (!known) m.spooler.packages.push_back(stored);
   return S_OK;
 }
 
+// InstallPrinterDriverFromPackage: the driver from a package "that is in the
+// print server's driver store"; dwFlags "can only be 0 or
+// IPDFP_COPY_ALL_FILES", which ignores time stamps. The driver's record names
+// the store's INF ("the path of the INF file inside the driver store from
+// which the printer driver was installed") and carries its DriverVer.
+HRESULT WINAPI FakeInstallPrinterDriverFromPackageW(LPCWSTR, LPCWSTR inf_path, LPCWSTR driver_name,
+                                                    LPCWSTR environment, DWORD flags) {
+  FakeMachine& m = Fake();
+  DWORD error = 0;
+  if (m.Enter(Seam::InstallPrinterDriverFromPackageW, Text(driver_name), &error)) return AsHresult(error);
+  if (m.SpoolerUnavailable()) return HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE);
+  if ((flags & ~static_cast<DWORD>(IPDFP_COPY_ALL_FILES)) != 0 || driver_name == nullptr || driver_name[0] == L'\0') {
+    return E_INVALIDARG;
+  }
+  bool stored = false;
+  for (const std::wstring& p : m.spooler.packages) stored = stored || SameName(p, Text(inf_path));
+  if (!stored) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+  const std::wstring target = EnvironmentOr(environment);
+  const std::wstring directory = m.spooler.DirectoryOf(target);
+  if (directory.empty()) return HRESULT_FROM_WIN32(ERROR_INVALID_ENVIRONMENT);
+  m.spooler.package_install_flags = flags;
+  InstallDriverFromStore(m, Text(inf_path), driver_name, target, (flags & IPDFP_COPY_ALL_FILES) != 0);
+  return S_OK;
+}
+
+// EnumJobs at level 1 on an open printer: the size query, then the jobs
+// (JOB_INFO_1: "JOB_STATUS_PRINTING - Job is printing").
+BOOL WINAPI FakeEnumJobsW(HANDLE handle, DWORD first, DWORD count, DWORD level, LPBYTE buffer, DWORD capacity,
+                          LPDWORD needed, LPDWORD returned) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::EnumJobsW)) return FALSE;
+  if (m.SpoolerUnavailable()) return FALSE;
+  auto open = m.spooler.open_printers.find(handle);
+  FakePrinter* printer = open != m.spooler.open_printers.end() ? m.spooler.FindPrinter(open->second) : nullptr;
+  if (printer == nullptr) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (level != 1) {
+    SetLastError(ERROR_INVALID_LEVEL);
+    return FALSE;
+  }
+  std::vector<const FakeJob*> items;
+  for (size_t i = first; i < printer->jobs.size() && items.size() < count; ++i) items.push_back(&printer->jobs[i]);
+  const std::wstring name = printer->name;
+  return Enumerate<JOB_INFO_1W>(items, buffer, capacity, needed, returned,
+                                [&](Packer& p, const FakeJob& job, JOB_INFO_1W* r) {
+                                  *r = {};
+                                  r->JobId = job.id;
+                                  r->pPrinterName = p.Put(name, false);
+                                  r->pDocument = p.Put(L"Document", false);
+                                  r->Status = job.status;
+                                });
+}
+
 }  // namespace
+
+// A version from a DriverVer's "w.x.y.z" and a time from its date, as a Plug
+// and Play or package install records them (DRIVER_INFO_8: "The strings for
+// these members are contained in the .inf file that is used to add the driver").
+void ReadFakeDriverVer(const std::wstring& text, DWORDLONG& version, FILETIME& date) {
+  unsigned month = 0, day = 0, year = 0, w = 0, x = 0, y = 0, z = 0;
+  version = 0;
+  date = {};
+  if (swscanf(text.c_str(), L"%u/%u/%u,%u.%u.%u.%u", &month, &day, &year, &w, &x, &y, &z) < 3) return;
+  version = (static_cast<DWORDLONG>(w) << 48) | (static_cast<DWORDLONG>(x) << 32) | (static_cast<DWORDLONG>(y) << 16) | z;
+  SYSTEMTIME t = {};
+  t.wYear = static_cast<WORD>(year);
+  t.wMonth = static_cast<WORD>(month);
+  t.wDay = static_cast<WORD>(day);
+  SystemTimeToFileTime(&t, &date);
+}
+
+void InstallDriverFromStore(FakeMachine& m, const std::wstring& store_inf, const std::wstring& name,
+                            const std::wstring& environment, bool copy_all) {
+  FakeDriver d;
+  d.name = name;
+  d.environment = environment;
+  d.driver_path = L"vlm6drv6.dll";
+  d.config_file = L"vlm6drv6ui.dll";
+  d.data_file = L"vlm6drv6.dat";
+  d.dependent_files = {L"vlm6mon.dll"};
+  d.monitor = L"Vellumor Language Monitor V6";
+  d.inf_path = store_inf;
+  d.manufacturer = L"Vellumor";
+  d.provider = L"Vellumor.V6";
+  d.default_datatype = L"RAW";
+  std::wstring version;
+  if (FindDriverVer(m, store_inf, version)) ReadFakeDriverVer(version, d.version, d.date);
+  if (FakeDriver* old = m.spooler.FindDriver(name, environment)) *old = d;
+  else m.spooler.drivers.push_back(d);
+  // The files, from the package's folder in the store into the version folder.
+  const std::wstring store = m.RealPath(store_inf.substr(0, store_inf.find_last_of(L'\\')));
+  const std::wstring version_folder = m.spooler.DirectoryOf(environment) + L"\\3";
+  CreateDirectoryW(version_folder.c_str(), nullptr);
+  const std::wstring architecture = ArchitectureFolder(environment);
+  for (const auto& [sub, file] : std::vector<std::pair<std::wstring, std::wstring>>{
+           {architecture, d.driver_path}, {architecture, d.config_file}, {L"dat", d.data_file}, {architecture, L"vlm6mon.dll"}}) {
+    const std::wstring source = store + L"\\" + sub + L"\\" + file;
+    const std::wstring target = version_folder + L"\\" + file;
+    if (copy_all || NewerThan(source, target)) CopyFileW(source.c_str(), target.c_str(), FALSE);
+  }
+  // The spooler's record of the package it installed a driver from.
+  const std::wstring folder = store_inf.substr(0, store_inf.find_last_of(L'\\'));
+  m.registry.AddDriverPackage(environment, folder.substr(folder.find_last_of(L'\\') + 1), store_inf);
+}
+
+std::wstring FakeSpooler::DirectoryOf(const std::wstring& environment) const {
+  for (const auto& [name, folder] : driver_directories) {
+    if (SameName(name, environment)) return folder;
+  }
+  return L"";
+}
+
+FakeDriver* FakeSpooler::FindDriver(const std::wstring& name, const std::wstring& environment) {
+  for (FakeDriver& d : drivers) {
+    if (SameName(d.name, name) && SameName(d.environment, environment)) return &d;
+  }
+  return nullptr;
+}
 
 FakeMonitor* FakeSpooler::FindMonitor(const std::wstring& name) {
   for (FakeMonitor& mon : monitors) {
@@ -451,4 +684,6 @@ void InstallSpoolerFakes(OsTable& t) {
   t.AddMonitorW = FakeAddMonitorW;
   t.AddPrinterW = FakeAddPrinterW;
   t.UploadPrinterDriverPackageW = FakeUploadPrinterDriverPackageW;
+  t.InstallPrinterDriverFromPackageW = FakeInstallPrinterDriverFromPackageW;
+  t.EnumJobsW = FakeEnumJobsW;
 }

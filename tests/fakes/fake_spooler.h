@@ -8,6 +8,15 @@
 
 #include "platform/win.h"
 
+// A print job of a queue: printing (JOB_STATUS_PRINTING) or waiting (0).
+// A job that was printing when the spooler stopped prints again from its
+// first page once it runs again; `restarts` counts those.
+struct FakeJob {
+  DWORD id = 1;
+  DWORD status = JOB_STATUS_PRINTING;
+  int restarts = 0;
+};
+
 struct FakePrinter {
   std::wstring name;
   std::wstring port;
@@ -15,6 +24,7 @@ struct FakePrinter {
   std::wstring print_processor = L"winprint";
   std::wstring datatype = L"RAW";
   DWORD attributes = PRINTER_ATTRIBUTE_LOCAL;
+  std::vector<FakeJob> jobs;
 };
 
 struct FakeDriver {
@@ -38,6 +48,7 @@ struct FakeDriver {
 struct FakeMonitor {
   std::wstring name;
   std::wstring dll;
+  std::wstring environment = L"Windows x64";
 };
 
 // A queue that Windows makes by itself (Plug and Play) once the virtual clock
@@ -49,14 +60,21 @@ struct FakePendingPrinter {
 
 struct FakeSpooler {
   DWORD upload_flags = 0;  // the flags of the last package upload
+  std::wstring upload_environment;  // the environment it named (empty: none)
   DWORD driver_add_flags = 0;  // the flags of the last AddPrinterDriverExW
+  DWORD package_install_flags = 0;  // the flags of the last InstallPrinterDriverFromPackageW
   std::vector<FakePrinter> printers;
   std::vector<FakePendingPrinter> pending_printers;
   std::vector<FakeDriver> drivers;
   std::vector<FakeMonitor> monitors;
   std::vector<std::wstring> ports = {L"COM1:", L"LPT1:", L"FILE:"};
   std::vector<std::wstring> packages;  // INF paths in the driver store
-  std::wstring driver_directory;       // a real folder; set by the machine
+  // The printer-driver directory of each environment the machine has
+  // ("Windows x64", "Windows ARM64"): real folders, set by the machine;
+  // `driver_directory` is the x64 one.
+  std::map<std::wstring, std::wstring> driver_directories;
+  std::wstring driver_directory;
+  std::wstring DirectoryOf(const std::wstring& environment) const;  // empty: an unknown environment
   std::map<HANDLE, std::wstring> open_printers;  // handle -> printer name
   DWORD last_open_access = 0;  // DesiredAccess of the last OpenPrinterW
   // Removal: drivers the spooler holds loaded (deletion fails with
@@ -68,6 +86,7 @@ struct FakeSpooler {
 
   FakePrinter* FindPrinter(const std::wstring& name);  // without regard to case
   FakeDriver* FindDriver(const std::wstring& name);    // without regard to case
+  FakeDriver* FindDriver(const std::wstring& name, const std::wstring& environment);
   FakeMonitor* FindMonitor(const std::wstring& name);  // without regard to case
   // Moves the pending queues that are due by `now_ms` into `printers`.
   void Settle(uint64_t now_ms);

@@ -33,6 +33,7 @@ FakePrinter* OpenedPrinter(FakeMachine& m, HANDLE handle) {
 BOOL WINAPI FakeSetPrinterW(HANDLE handle, DWORD level, LPBYTE, DWORD command) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::SetPrinterW, std::to_wstring(command))) return FALSE;
+  if (m.SpoolerUnavailable()) return FALSE;
   if (OpenedPrinter(m, handle) == nullptr) return FALSE;
   if (level != 0 || command != PRINTER_CONTROL_PURGE) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -45,6 +46,7 @@ BOOL WINAPI FakeDeletePrinter(HANDLE handle) {
   FakeMachine& m = Fake();
   const auto open = m.spooler.open_printers.find(handle);
   if (m.Enter(Seam::DeletePrinter, open != m.spooler.open_printers.end() ? open->second : L"")) return FALSE;
+  if (m.SpoolerUnavailable()) return FALSE;
   FakePrinter* printer = OpenedPrinter(m, handle);
   if (printer == nullptr) return FALSE;
   auto& list = m.spooler.printers;
@@ -55,8 +57,11 @@ BOOL WINAPI FakeDeletePrinter(HANDLE handle) {
 BOOL WINAPI FakeDeletePrinterDriverExW(LPWSTR, LPWSTR environment, LPWSTR name, DWORD flags, DWORD) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::DeletePrinterDriverExW, Text(name))) return FALSE;
+  if (m.SpoolerUnavailable()) return FALSE;
   if (!m.LoadDriverPrivilegeOn()) return FALSE;
-  const std::wstring want_environment = environment != nullptr ? environment : L"Windows x64";
+  // DeletePrinterDriverEx: with a null environment "the driver name is
+  // deleted from the current environment of the calling application".
+  const std::wstring want_environment = environment != nullptr ? environment : FakeMachine::kCallerEnvironment;
   auto& drivers = m.spooler.drivers;
   auto driver = std::find_if(drivers.begin(), drivers.end(), [&](const FakeDriver& d) {
     return SameName(d.name, Text(name)) && SameName(d.environment, want_environment);
@@ -79,13 +84,18 @@ BOOL WINAPI FakeDeletePrinterDriverExW(LPWSTR, LPWSTR environment, LPWSTR name, 
   return TRUE;
 }
 
-BOOL WINAPI FakeDeleteMonitorW(LPWSTR, LPWSTR, LPWSTR name) {
+BOOL WINAPI FakeDeleteMonitorW(LPWSTR, LPWSTR environment, LPWSTR name) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::DeleteMonitorW, Text(name))) return FALSE;
+  if (m.SpoolerUnavailable()) return FALSE;
   if (!m.LoadDriverPrivilegeOn()) return FALSE;
+  // DeleteMonitor: "If this parameter is NULL, the monitor is removed from
+  // the current environment of the calling application".
+  const std::wstring want = environment != nullptr ? environment : FakeMachine::kCallerEnvironment;
   auto& monitors = m.spooler.monitors;
-  auto monitor = std::find_if(monitors.begin(), monitors.end(),
-                              [&](const FakeMonitor& x) { return SameName(x.name, Text(name)); });
+  auto monitor = std::find_if(monitors.begin(), monitors.end(), [&](const FakeMonitor& x) {
+    return SameName(x.name, Text(name)) && SameName(x.environment, want);
+  });
   if (monitor == monitors.end()) {
     SetLastError(ERROR_UNKNOWN_PRINT_MONITOR);
     return FALSE;
@@ -99,10 +109,13 @@ HRESULT WINAPI FakeDeletePrinterDriverPackageW(LPCWSTR, LPCWSTR inf_path, LPCWST
   DWORD error = 0;
   // An injected fault is the HRESULT itself.
   if (m.Enter(Seam::DeletePrinterDriverPackageW, Text(inf_path), &error)) return static_cast<HRESULT>(error);
+  if (m.SpoolerUnavailable()) return HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE);
   auto& packages = m.spooler.packages;
   auto package = std::find_if(packages.begin(), packages.end(),
                               [&](const std::wstring& p) { return SameName(p, Text(inf_path)); });
-  if (package == packages.end()) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+  // [MS-PAR] 3.1.4.2.12: pszInfPath "contains an existing path name;
+  // otherwise the server MUST return ERROR_INVALID_PARAMETER".
+  if (package == packages.end()) return HRESULT_FROM_WIN32(ERROR_INVALID_PARAMETER);
   // DeletePrinterDriverPackage: a package from which a driver is still
   // installed is in use (ERROR_PRINT_DRIVER_PACKAGE_IN_USE).
   for (const FakeDriver& driver : m.spooler.drivers) {
@@ -111,6 +124,9 @@ HRESULT WINAPI FakeDeletePrinterDriverPackageW(LPCWSTR, LPCWSTR inf_path, LPCWST
   if (Listed(m.spooler.packages_in_use, *package)) {
     return HRESULT_FROM_SETUPAPI(ERROR_INF_IN_USE_BY_DEVICES);
   }
+  // The package's folder leaves the store with it.
+  const std::wstring folder = package->substr(0, package->find_last_of(L'\\'));
+  if (m.RealPath(folder) != folder) RemoveRealTree(m.RealPath(folder));
   packages.erase(package);
   return S_OK;
 }

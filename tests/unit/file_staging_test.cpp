@@ -130,7 +130,15 @@ TEST_F(FileStaging, PathsThatDoNotFitAreNotUsedCutShort) {
   EXPECT_EQ(TraceStarting(L"Path for vlm6drv6ui.dll too long").size(), 1u);
 }
 
-TEST_F(FileStaging, TheMonitorIsCopiedIntoTheSystemDirectoryWhileTheSpoolerIsStopped) {
+// Nothing holds a monitor that is not there yet: the first copy needs no stop.
+TEST_F(FileStaging, AFirstMonitorIsCopiedWithoutStoppingTheSpooler) {
+  EXPECT_EQ(StageArchitectureFile(L"vlm6mon.dll"), 1);
+  EXPECT_EQ(ReadRealFile(SystemFile(L"vlm6mon.dll")), "amd64 vlm6mon.dll");
+  EXPECT_EQ(machine.CallCount(Seam::ControlService), 0);
+}
+
+TEST_F(FileStaging, TheMonitorIsReplacedInTheSystemDirectoryWhileTheSpoolerIsStopped) {
+  WriteRealFile(SystemFile(L"vlm6mon.dll"), "older");
   EXPECT_EQ(StageArchitectureFile(L"vlm6mon.dll"), 1);
   EXPECT_EQ(ReadRealFile(DriverFile(L"vlm6mon.dll")), "amd64 vlm6mon.dll");
   EXPECT_EQ(ReadRealFile(SystemFile(L"vlm6mon.dll")), "amd64 vlm6mon.dll");
@@ -151,11 +159,16 @@ TEST_F(FileStaging, TheMonitorNameMustMatchInCaseAndTheSpoolerMustRun) {
   EXPECT_EQ(machine.CallCount(Seam::OpenSCManagerW), 0) << "nothing restarted";
   EXPECT_EQ(ReadRealFile(SystemFile(L"vlm6mon.dll")), "<none>");
 
+  // A stopped spooler names no printer-driver directory; an older monitor
+  // it may have loaded is not replaced without it running.
+  WriteRealFile(SystemFile(L"vlm6mon.dll"), "older");
   machine.services.Spooler().state = SERVICE_STOPPED;
-  EXPECT_EQ(StageArchitectureFile(L"vlm6mon.dll"), 1);
-  EXPECT_EQ(ReadRealFile(SystemFile(L"vlm6mon.dll")), "<none>") << "only with a running spooler";
+  EXPECT_EQ(StageArchitectureFile(L"vlm6mon.dll"), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(RPC_S_SERVER_UNAVAILABLE));
+  EXPECT_EQ(ReadRealFile(SystemFile(L"vlm6mon.dll")), "older") << "only with a running spooler";
   EXPECT_EQ(TraceStarting(L"The spooler is not running; vlm6mon.dll is not copied").size(), 1u);
   EXPECT_EQ(machine.services.Spooler().state, static_cast<DWORD>(SERVICE_STOPPED));
+  DeleteFileW(SystemFile(L"vlm6mon.dll").c_str());
 
   // A failed copy into the driver directory still goes on to the system directory.
   machine.services.Spooler().state = SERVICE_RUNNING;

@@ -40,7 +40,7 @@ class PackageTest : public testing::Test {
   PackageTest() {
     package = machine.temp_directory + L"pkg\\";
     CreateDirectoryW(package.c_str(), nullptr);
-    WriteRealFile(package + L"vlm6v6.inf", "[Version]\r\n");
+    WriteRealFile(package + L"vlm6v6.inf", "[Version]\r\nDriverVer=08/22/2025,2025.8.22.1\r\n");
     for (const wchar_t* arch : {L"i386", L"arm", L"amd64", L"arm64"}) {
       CreateDirectoryW((package + arch).c_str(), nullptr);
       for (const wchar_t* file : {L"vlm6drv6.dll", L"vlm6drv6ui.dll", L"vlm6mon.dll"}) {
@@ -61,9 +61,20 @@ class PackageTest : public testing::Test {
   // files, a running spooler, no faults, an empty log and trace.
   void ResetMachine() {
     const std::wstring folder = machine.spooler.driver_directory;
+    const auto folders = machine.spooler.driver_directories;
     machine.spooler = FakeSpooler{};
     machine.spooler.driver_directory = folder;
+    machine.spooler.driver_directories = folders;
     machine.spooler.ports.push_back(L"USB001");
+    // The spooler's package records and the moves waiting for a restart.
+    for (auto key = machine.registry.keys.begin(); key != machine.registry.keys.end();) {
+      const bool spooler_or_restart = key->first.find(L"PackageInstallation") != std::wstring::npos ||
+                                      key->first.find(L"Session Manager") != std::wstring::npos;
+      key = spooler_or_restart ? machine.registry.keys.erase(key) : std::next(key);
+    }
+    const std::wstring store = machine.RealPath(L"C:\\Windows\\System32\\DriverStore");
+    RemoveRealTree(store);
+    CreateDirectoryW(store.c_str(), nullptr);
     machine.services = FakeServices{};
     machine.pnp = FakePlugAndPlay{};
     machine.faults.clear();
@@ -72,15 +83,18 @@ class PackageTest : public testing::Test {
     machine.sleeps.clear();
     machine.delayed_moves.clear();
     machine.delayed_move_flags.clear();
-    for (const std::wstring& dir : {folder, machine.system_directory}) {
-      WIN32_FIND_DATAW found;
-      HANDLE search = FindFirstFileW((dir + L"\\*").c_str(), &found);
-      if (search == INVALID_HANDLE_VALUE) continue;
-      do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileW((dir + L"\\" + found.cFileName).c_str());
-      } while (FindNextFileW(search, &found));
-      FindClose(search);
-    }
+    for (const auto& [environment, dir] : folders) RemoveFilesIn(dir);
+    RemoveFilesIn(machine.system_directory);
+  }
+
+  static void RemoveFilesIn(const std::wstring& dir) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((dir + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileW((dir + L"\\" + found.cFileName).c_str());
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
   }
 
   // Runs `sequence` once cleanly to learn the calls it makes, then once for
@@ -121,8 +135,9 @@ class PackageTest : public testing::Test {
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
   }
 
+  // A file in the printer-driver directory of the machine's environment.
   std::wstring DriverFile(const std::wstring& name) const {
-    return machine.spooler.driver_directory + L"\\" + name;
+    return machine.spooler.DirectoryOf(machine.MachineEnvironment()) + L"\\" + name;
   }
   std::wstring SystemFile(const std::wstring& name) const {
     return machine.system_directory + L"\\" + name;

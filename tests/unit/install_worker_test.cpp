@@ -354,6 +354,7 @@ class FailedInstallTest : public PackageTest {
 TEST_F(FailedInstallTest, StopsAtTheFirstFailureWithItsErrorCode) {
   AddUsbPrinter(machine, L"Vellumor VL-K20", 1);
   AddUsbPrinter(machine, L"Vellumor VL-K21", 2);  // scanned first
+  machine.Fail(Seam::InstallPrinterDriverFromPackageW, ERROR_ACCESS_DENIED);
   machine.Fail(Seam::AddPrinterDriverW, ERROR_ACCESS_DENIED);
 
   EXPECT_EQ(InstallWorker(nullptr), static_cast<DWORD>(ERROR_ACCESS_DENIED));
@@ -377,6 +378,7 @@ void WINAPI SleepClearingTheError(DWORD ms) {
 TEST_F(FailedInstallTest, SilentInstallExitsWithTheErrorCodeOr1603) {
   machine.module_path = package + L"setup.exe";
   AddUsbPrinter(machine, L"Vellumor VL-K20", 1);
+  machine.Fail(Seam::InstallPrinterDriverFromPackageW, ERROR_ACCESS_DENIED);
   machine.Fail(Seam::AddPrinterDriverW, ERROR_ACCESS_DENIED);
   EXPECT_EQ(RunProgram(nullptr, L"setup.exe /silence"), ERROR_ACCESS_DENIED);
 
@@ -410,6 +412,7 @@ TEST_F(FailedInstallTest, DialogShowsTheFailureAndKeepsCancel) {
   const std::wstring cancel = dialog.Text(IDCANCEL);
   AddUsbPrinter(machine, L"Vellumor VL-K20", 1);
   AddUsbPrinter(machine, L"Vellumor VL-K21", 2);
+  machine.Fail(Seam::InstallPrinterDriverFromPackageW, ERROR_ACCESS_DENIED);
   machine.Fail(Seam::AddPrinterDriverW, ERROR_ACCESS_DENIED);
 
   EXPECT_EQ(InstallWorker(dialog.window), static_cast<DWORD>(ERROR_ACCESS_DENIED));

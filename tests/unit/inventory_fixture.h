@@ -24,8 +24,7 @@ class InventoryTest : public ::testing::Test {
                   const std::wstring& version = L"08/22/2025,2025.8.22.1",
                   const std::wstring& environment = L"Windows x64") {
     machine.registry.AddDriverPackage(environment, record, store_path);
-    machine.spooler.inf_versions[store_path] = version;
-    machine.spooler.packages.push_back(store_path);
+    machine.StorePackage(store_path, version);
   }
   FakeDriver& AddDriver(const std::wstring& name, const std::wstring& inf_path = L"",
                         const std::wstring& driver_path = L"C:\\spool\\vlm6drv6.dll") {

@@ -79,7 +79,8 @@ TEST_F(SpoolerStart, StartsThatAreRefusedAreSentAgainUntilItRuns) {
 
 TEST_F(SpoolerStart, ASpoolerLeftStoppedIsTheInstallsFailureWithItsCode) {
   machine.module_path = package + L"setup.exe";
-  AddUsbPrinter(machine, L"Vellumor VL-K410A_", 1);  // its monitor is staged with the spooler stopped
+  AddUsbPrinter(machine, L"Vellumor VL-K410A_", 1);
+  WriteRealFile(SystemFile(L"vlm6mon.dll"), "older");  // replaced with the spooler stopped
   machine.Fail(Seam::StartServiceW, ERROR_SERVICE_CANNOT_ACCEPT_CTRL);
   EXPECT_EQ(RunProgram(nullptr, L"setup.exe /silence"), ERROR_SERVICE_CANNOT_ACCEPT_CTRL);
   FreeUsbPrinterList(&UsbPrinterList);

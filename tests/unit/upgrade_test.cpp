@@ -39,9 +39,7 @@ class Upgrade : public PackageTest {
   // spooler uses them, and one queue with a setting of its own.
   void InstallOldFamily(uint64_t version = kOldVersion, const wchar_t* store_ver = L"01/16/2025,2025.1.16.1") {
     machine.registry.AddDriverPackage(L"Windows x64", L"vlm6v6.inf_amd64_0ld", kOldStore);
-    machine.spooler.packages.push_back(kOldStore);
-    machine.spooler.inf_versions[kOldStore] = store_ver;
-    machine.spooler.inf_versions[InfPath()] = L"08/22/2025,2025.8.22.1";
+    machine.StorePackage(kOldStore, store_ver);
     FakeDriver driver;
     driver.name = kDriver;
     driver.driver_path = L"vlm6drv6.dll";
@@ -83,7 +81,8 @@ class Upgrade : public PackageTest {
 TEST_F(Upgrade, ANewerPackageReplacesTheDriversFilesAndKeepsTheQueue) {
   InstallOldFamily();
   EXPECT_EQ(Run(), 0);
-  EXPECT_EQ(machine.spooler.driver_add_flags, static_cast<DWORD>(APD_COPY_ALL_FILES));
+  EXPECT_EQ(machine.CallCount(Seam::InstallPrinterDriverFromPackageW, kDriver), 1) << "from the store's copy";
+  EXPECT_EQ(machine.spooler.package_install_flags, static_cast<DWORD>(IPDFP_COPY_ALL_FILES));
   EXPECT_TRUE(Upgraded());
   EXPECT_EQ(InUse(L"vlm6drv6.dll"), "amd64 vlm6drv6.dll");
   EXPECT_EQ(InUse(L"vlm6drv6.dat"), "data");
@@ -152,9 +151,23 @@ TEST_F(Upgrade, APackageFileMissingTouchesNothing) {
   EXPECT_EQ(ReadRealFile(SystemFile(L"vlm6mon.dll")), "old");
 }
 
+// Without the store (as on Wine) the folder's files are registered again,
+// and the record names no INF: the spooler takes none from AddPrinterDriverEx.
+TEST_F(Upgrade, WithoutTheStoreTheFolderFilesAreRegisteredWithoutAnInfPath) {
+  InstallOldFamily();
+  machine.Fail(Seam::UploadPrinterDriverPackageW, static_cast<DWORD>(E_NOTIMPL));
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(machine.spooler.driver_add_flags, static_cast<DWORD>(APD_COPY_ALL_FILES));
+  EXPECT_TRUE(Upgraded());
+  EXPECT_EQ(InUse(L"vlm6drv6.dll"), "amd64 vlm6drv6.dll");
+  EXPECT_TRUE(machine.spooler.FindDriver(kDriver)->inf_path.empty());
+  EXPECT_EQ(machine.spooler.packages, std::vector<std::wstring>{kOldStore}) << "no new package: the old one stays";
+}
+
 // The registration would copy the old DLL beside the new files.
 TEST_F(Upgrade, ADriverFileHeldOpenLeavesTheDriverAsItIs) {
   InstallOldFamily();
+  machine.Fail(Seam::UploadPrinterDriverPackageW, static_cast<DWORD>(E_NOTIMPL));
   WriteRealFile(DriverFile(L"vlm6drv6.dll"), "old");
   machine.FailNth(Seam::DeleteFileW, ERROR_SHARING_VIOLATION, 1);
   machine.FailNth(Seam::CopyFileW, ERROR_SHARING_VIOLATION, 1);
