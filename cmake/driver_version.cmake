@@ -1,9 +1,16 @@
 # The program registers drivers with the version it was built with, and tells
 # installed versions from the DriverVer of the INF it ships: a build where the
 # two differ stops here, before anything is compiled.
-set(version_header ${CMAKE_SOURCE_DIR}/install/register_printer.h)
-set(shipped_inf ${CMAKE_SOURCE_DIR}/tools/fixtures/testpackage/vlm6v6.inf)
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${version_header} ${shipped_inf})
+# In script mode (cmake -DVERSION_HEADER=... -DSHIPPED_INF=... -P) it checks
+# the two files named.
+if(CMAKE_SCRIPT_MODE_FILE)
+  set(version_header ${VERSION_HEADER})
+  set(shipped_inf ${SHIPPED_INF})
+else()
+  set(version_header ${CMAKE_SOURCE_DIR}/install/register_printer.h)
+  set(shipped_inf ${CMAKE_SOURCE_DIR}/tools/fixtures/testpackage/vlm6v6.inf)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${version_header} ${shipped_inf})
+endif()
 
 # "2025.08.22.1" and "2025.8.22.1" are one version: four numbers, compared as numbers.
 function(version_numbers text out)

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "common/package.h"
+#include "common/run_options.h"
 #include "install/file_staging.h"
 #include "tests/unit/install_support.h"
 
@@ -246,6 +247,39 @@ TEST_F(FileStaging, AnEmulatedRunOnArm64StagesAndRegistersForArm64) {
 
   machine.Fail(Seam::IsWow64Process2, ERROR_PROC_NOT_FOUND);
   EXPECT_STREQ(NativeArchitecture()->environment, L"Windows x64");
+}
+
+// A stop of the spooler makes the job it prints start again from its first
+// page, on whatever queue: while one prints, the monitor in use is replaced
+// at the next start instead. A job that only waits is no reason.
+TEST_F(FileStaging, WhileAJobPrintsTheMonitorIsReplacedAtTheNextStartWithoutAStop) {
+  WriteRealFile(SystemFile(L"vlm6mon.dll"), "older");
+  machine.spooler.printers.push_back({L"Office", L"LPT1:", L"Other driver"});
+  machine.spooler.printers.back().jobs = {{1, 0}, {2, JOB_STATUS_PRINTING}};
+  EXPECT_EQ(StageArchitectureFile(L"vlm6mon.dll"), 1);
+  EXPECT_EQ(machine.CallCount(Seam::ControlService), 0);
+  EXPECT_EQ(machine.spooler.printers.back().jobs[1].restarts, 0);
+  EXPECT_TRUE(RestartNeeded);
+  EXPECT_EQ(ReadRealFile(SystemFile(L"vlm6mon.dll")), "older");
+  machine.Restart();
+  EXPECT_EQ(ReadRealFile(SystemFile(L"vlm6mon.dll")), "amd64 vlm6mon.dll");
+
+  machine.spooler.printers.back().jobs = {{1, 0}};
+  WriteRealFile(SystemFile(L"vlm6mon.dll"), "older");
+  EXPECT_EQ(StageArchitectureFile(L"vlm6mon.dll"), 1);
+  EXPECT_EQ(machine.CallCount(Seam::ControlService), 1);
+  EXPECT_EQ(ReadRealFile(SystemFile(L"vlm6mon.dll")), "amd64 vlm6mon.dll");
+}
+
+// An earlier uninstall found the monitor in use and left it to be deleted at
+// the next start: the fresh copy is put back after that deletion.
+TEST_F(FileStaging, AMonitorWaitingToBeDeletedAtTheNextStartIsPutBackAfterIt) {
+  WriteRealFile(SystemFile(L"vlm6mon.dll"), "older");
+  ASSERT_TRUE(os.MoveFileExW(SystemFile(L"vlm6mon.dll").c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+  EXPECT_EQ(StageArchitectureFile(L"vlm6mon.dll"), 1);
+  EXPECT_TRUE(RestartNeeded);
+  machine.Restart();
+  EXPECT_EQ(ReadRealFile(SystemFile(L"vlm6mon.dll")), "amd64 vlm6mon.dll");
 }
 
 }  // namespace

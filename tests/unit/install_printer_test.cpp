@@ -189,4 +189,39 @@ TEST_F(InstallPrinterTest, AFaultAtEveryCallLeavesNothingOpen) {
       });
 }
 
+// Where the upload put the package into the driver store and Plug and Play
+// made no queue, the driver is installed from the store's copy: its record
+// names the store's INF and carries the INF's DriverVer, and nothing of the
+// package's folder is registered.
+TEST_F(InstallPrinterTest, WithoutAQueueFromPlugAndPlayTheDriverComesFromTheStore) {
+  EXPECT_EQ(Install(), 1);
+  const FakeDriver* driver = machine.spooler.FindDriver(kName);
+  ASSERT_NE(driver, nullptr);
+  ASSERT_EQ(machine.spooler.packages.size(), 1u);
+  EXPECT_EQ(driver->inf_path, machine.spooler.packages[0]);
+  EXPECT_EQ(driver->version, 0x07E9000800160001ull) << "2025.8.22.1, from the INF";
+  EXPECT_EQ(machine.CallCount(Seam::AddPrinterDriverW), 0);
+  EXPECT_EQ(ReadRealFile(DriverFile(L"vlm6drv6.dll")), "<none>") << "nothing staged from the folder";
+  EXPECT_EQ(ReadRealFile(DriverFile(L"3\\vlm6drv6.dll")), "amd64 vlm6drv6.dll");
+  EXPECT_NE(machine.spooler.FindPrinter(kName), nullptr);
+}
+
+// A newer driver on the device stays: the binding does not force the package
+// over it, and says why it bound nothing.
+TEST_F(InstallPrinterTest, ANewerDriverOnTheDeviceIsNotReplaced) {
+  FakeDriver newer;
+  newer.name = kName;
+  newer.driver_path = L"vlm6drv6.dll";
+  newer.version = 0x07EA000100010001ull;  // 2026.1.1.1
+  ReadFakeDriverVer(L"01/01/2026,2026.1.1.1", newer.version, newer.date);
+  machine.spooler.drivers.push_back(newer);
+  AttachDevice(0);
+  EXPECT_NE(Install(), 0);
+  EXPECT_EQ(machine.spooler.FindDriver(kName)->version, 0x07EA000100010001ull);
+  EXPECT_EQ(TraceStarting(L"Binding usbprint\\vellumor vl-k20d5a5 to the package: 0, errcode:259 (the driver installed "
+                          L"ranks as well or better)")
+                .size(),
+            1u);
+}
+
 }  // namespace

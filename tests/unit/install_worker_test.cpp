@@ -584,4 +584,24 @@ TEST_F(InstallWorkerTest, CancelWhileTheSpoolerIsStoppedEndsTheDialogAfterTheSta
   EXPECT_FALSE(IsWindowVisible(dialog.window)) << "ended once the spooler runs";
 }
 
+// CM_Reenumerate_DevNode: "Callers of this function must have
+// SeLoadDriverPrivilege": it is enabled before the first look, and a look
+// Windows refuses is traced once, however long the search.
+TEST_F(InstallWorkerTest, TheLookForDevicesHasTheLoadDriverPrivilegeAndARefusalIsTracedOnce) {
+  LatePrinters late;
+  late.PlugIn(L"Vellumor VL-K20", 1, 1);
+  QueueExists(machine, L"Vellumor VL-K20", L"USB001");
+  SearchTimeoutMs = 5000;
+  EXPECT_EQ(InstallWorker(nullptr), 0u);
+  EXPECT_LT(machine.FirstCall(Seam::AdjustTokenPrivileges), machine.FirstCall(Seam::CM_Reenumerate_DevNode));
+}
+
+TEST_F(InstallWorkerTest, ALookForDevicesWindowsRefusesIsTracedOnce) {
+  machine.holds_load_driver_privilege = false;
+  SearchTimeoutMs = 3000;
+  EXPECT_EQ(InstallWorker(nullptr), static_cast<DWORD>(ERROR_TIMEOUT));
+  EXPECT_EQ(LinesStartingWith(machine, L"Windows refused to look for new devices").size(), 1u);
+  EXPECT_EQ(machine.CallCount(Seam::CM_Reenumerate_DevNode), 3);
+}
+
 }  // namespace

@@ -106,6 +106,52 @@ TEST_F(KilledInstall, AnInstallEndedAtAnyCallIsFinishedByTheNext) {
   std::printf("install: ended at each of %d calls\n", points);
 }
 
+// A search that would never end without a printer ends after a while here,
+// so that a test fails rather than waits.
+void WINAPI SleepThatEndsTheSearch(DWORD ms) {
+  SwapSeam<&OsTable::Sleep>::Previous()(ms);
+  if (Fake().clock_ms > 600000) SearchTimeoutMs = 1;
+}
+
+// A run ended while it held the spooler stopped, then a silent run with the
+// family installed and no printer attached, without /timeout: it starts the
+// spooler before it asks it anything, finds the family and ends; it never
+// searches for a printer.
+TEST_F(KilledInstall, ARunEndedWithTheSpoolerStoppedIsFinishedWithoutASearch) {
+  machine.module_path = package + L"setup.exe";
+  auto reset = [&] {
+    ResetMachine();
+    machine.pnp.devices.push_back({L"usbprint\\vellumor vl-k20d5a5", L"Vellumor VL-K20", L"USB001", 0});
+    WriteRealFile(SystemFile(L"vlm6mon.dll"), "older");  // replaced with the spooler stopped
+  };
+  AddUsbPrinter(machine, L"Vellumor VL-K20", 1);
+  reset();
+  RunProgram(nullptr, L"setup.exe /silence /timeout=5");
+  const int stop = machine.FirstCall(Seam::ControlService);
+  ASSERT_GE(stop, 0);
+  ForgetProcess();
+  machine.EndProcess();
+
+  reset();
+  const OsTable bound = os;
+  machine.ended_from = stop + 1;
+  RunProgram(nullptr, L"setup.exe /silence /timeout=5");
+  os = bound;
+  ForgetProcess();
+  machine.EndProcess();
+  ASSERT_NE(machine.services.Spooler().state, static_cast<DWORD>(SERVICE_RUNNING));
+  ASSERT_NE(machine.spooler.FindDriver(L"Vellumor VL-K20"), nullptr) << "the family is installed";
+
+  machine.devices.usb_printers.clear();  // unplugged
+  machine.sleeps.clear();
+  SwapSeam<&OsTable::Sleep> guard(SleepThatEndsTheSearch);
+  EXPECT_EQ(RunProgram(nullptr, L"setup.exe /silence"), 0);
+  EXPECT_EQ(std::count(machine.sleeps.begin(), machine.sleeps.end(), 1000u), 0) << "no search";
+  EXPECT_EQ(machine.services.Spooler().state, static_cast<DWORD>(SERVICE_RUNNING));
+  ForgetProcess();
+  machine.EndProcess();
+}
+
 class KilledUninstall : public InstallFolderTest {
  public:
   ScopedInstallDirectory directory_;

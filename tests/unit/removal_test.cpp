@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "common/package.h"
+#include "common/run_options.h"
 #include "common/string_table.h"
 #include "resources/resource_ids.h"
 #include "tests/unit/inventory_fixture.h"
@@ -399,6 +400,37 @@ TEST_F(Removal, TheDriverDeletionsRunWithTheLoadDriverPrivilege) {
   EXPECT_NE(std::find_if(trace.begin(), trace.end(),
                          [](const std::wstring& l) { return l.find(L"does not hold SeLoadDriverPrivilege") != std::wstring::npos; }),
             trace.end());
+}
+
+// Windows answers ERROR_INVALID_PARAMETER for a package no longer in the
+// store (an earlier run deleted it); the store's INF being gone is what
+// counts. An answer of "not found" while it is there is a failure.
+TEST_F(Removal, APackageCountsAsGoneOnlyWhenItsInfIsGone) {
+  AddPackage(L"a", kStoreA);
+  ScanAll();
+  RemoveRealTree(machine.RealPath(std::wstring(kStoreA).substr(0, std::wstring(kStoreA).rfind(L'\\'))));
+  machine.spooler.packages.clear();
+  EXPECT_EQ(RemoveInventory(nullptr), 0);
+  EXPECT_EQ(PackageList->removed, 1u);
+
+  ForgetInventory();
+  AddPackage(L"a", kStoreA);
+  ScanAll();
+  machine.FailNth(Seam::DeletePrinterDriverPackageW, static_cast<DWORD>(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)), 1);
+  EXPECT_EQ(RemoveInventory(nullptr), 1);
+  EXPECT_EQ(PackageList->removed, 0u);
+}
+
+// The monitor DLL of an uninstall is deleted at the next start while a job
+// prints, rather than in a stop that would print it again.
+TEST_F(Removal, WhileAJobPrintsTheMonitorFileGoesAtTheNextStart) {
+  AddQueue(L"Office", L"Other driver", L"LPT1:");
+  machine.spooler.printers.back().jobs = {{1, JOB_STATUS_PRINTING}};
+  EXPECT_EQ(DeleteMonitorFile(L"vlm6mon.dll"), 1);
+  EXPECT_EQ(machine.CallCount(Seam::ControlService), 0);
+  EXPECT_TRUE(RestartNeeded);
+  machine.Restart();
+  EXPECT_FALSE(Exists(monitor));
 }
 
 }  // namespace

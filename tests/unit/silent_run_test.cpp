@@ -142,6 +142,27 @@ TEST(CommandLine, TheSilentOptionsOfDeploymentTools) {
   EXPECT_FALSE(ParseCommandLine(L"setup.exe /silentx").silent);
 }
 
+// A spooler an earlier run left stopped answers nothing: it is started before
+// the probe asks it, which then finds the family.
+TEST_F(SilentInstall, AStoppedSpoolerIsStartedBeforeTheProbe) {
+  FamilyInstalled();
+  machine.services.Spooler().state = SERVICE_STOPPED;
+  EXPECT_EQ(RunProgram(nullptr, L"setup.exe /silence /timeout=5"), 0);
+  EXPECT_LT(machine.FirstCall(Seam::StartServiceW), machine.FirstCall(Seam::EnumPrinterDriversW));
+  EXPECT_EQ(TraceStarting(L"The driver is installed already").size(), 1u);
+  EXPECT_TRUE(machine.sleeps.empty()) << "no search";
+}
+
+// A driver listing the spooler refused tells nothing: a silent run ends with
+// its error, changing nothing; a person's run opens the installer.
+TEST_F(SilentInstall, ADriverListingRefusedEndsTheSilentRunWithItsError) {
+  AddUsbPrinter(machine, L"Vellumor VL-K20", 1);
+  machine.Fail(Seam::EnumPrinterDriversW, ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RunProgram(nullptr, L"setup.exe /silence /timeout=5"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(machine.CallCount(Seam::UploadPrinterDriverPackageW), 0);
+  EXPECT_EQ(SelectRunMode(ParseCommandLine(L"setup.exe")), RunMode::kInstallDialog);
+}
+
 // --- the uninstall ---------------------------------------------------------------
 
 class SilentUninstallRun : public InstallFolderTest {

@@ -210,4 +210,27 @@ TEST(DriverVerText, DateFirstThenVersion) {
   EXPECT_EQ(ReadDriverVer(L"no version"), DriverVer{});
 }
 
+// Only an upgrade forces the package on the attached devices.
+TEST_F(Upgrade, TheUpgradeForcesThePackageOnTheDevices) {
+  InstallOldFamily();
+  AddUsbPrinter(machine, L"Vellumor VL-K20", 1);
+  machine.pnp.devices.push_back({L"usbprint\\vellumor vl-k20d5a5", kDriver, L"USB001", 0});
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(machine.pnp.binding_flags & INSTALLFLAG_FORCE, static_cast<DWORD>(INSTALLFLAG_FORCE));
+  EXPECT_TRUE(Upgraded());
+}
+
+// The package's version is its INF's DriverVer, not a number compiled into
+// the program: a later INF upgrades a driver registered at the program's own.
+TEST_F(Upgrade, TheInfsDriverVerIsThePackagesVersion) {
+  InstallOldFamily(GetDriverVersion());
+  machine.spooler.packages.clear();
+  machine.registry.keys.clear();
+  machine.spooler.drivers[0].inf_path.clear();
+  WriteRealFile(InfPath(), "[Version]\r\nDriverVer=09/01/2025,2025.9.1.1\r\n");
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(machine.spooler.FindDriver(kDriver)->version, 0x07E9000900010001ull) << "2025.9.1.1";
+  EXPECT_EQ(TraceStarting(L"Installed version 2025.8.22.1 (DriverVer unknown) is older than this package's 2025.9.1.1").size(), 1u);
+}
+
 }  // namespace
