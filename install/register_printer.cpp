@@ -11,6 +11,8 @@
 #include "common/trace.h"
 #include "discovery/supported_models.h"
 #include "install/file_staging.h"
+#include "install/upgrade.h"
+#include "uninstall/inventory.h"
 
 namespace {
 
@@ -98,6 +100,25 @@ int InstallPrinterLanguageMonitor(const wchar_t* monitor_name, const wchar_t* dl
 
 namespace {
 
+// This package's version and date: its INF's DriverVer, as the spooler reads
+// it for a driver installed from the package; the build's own where the INF
+// has none that can be read.
+void PackageVersion(uint64_t& version, FILETIME& date) {
+  version = GetDriverVersion();
+  date = GetDriverDate();
+  WideText<kVersionTextCapacity> text = {};
+  if (!FormDriverInfPath()) return;
+  ReadInfVersion(DriverInfPath.c_str(), text);
+  const DriverVer read = ReadDriverVer(text.c_str());
+  if (read.version == 0) return;
+  SYSTEMTIME day = {};
+  day.wYear = static_cast<WORD>(read.date >> 32);
+  day.wMonth = static_cast<WORD>(read.date >> 16);
+  day.wDay = static_cast<WORD>(read.date);
+  if (!SystemTimeToFileTime(&day, &date)) date = {};
+  version = read.version;
+}
+
 // The record this package registers a driver with. `dependent_files` is
 // the caller's field of kDependentFilesCapacity characters.
 constexpr size_t kDependentFilesCapacity = 512;
@@ -119,8 +140,7 @@ void FillDriverRecord(DRIVER_INFO_8W& driver, const wchar_t* name, bool uses_mon
     driver.pMonitorName = Text(kLanguageMonitorName);
   }
   driver.pDefaultDataType = Text(L"RAW");
-  driver.ftDriverDate = GetDriverDate();
-  driver.dwlDriverVersion = GetDriverVersion();
+  PackageVersion(driver.dwlDriverVersion, driver.ftDriverDate);
   driver.pszProvider = Text(L"Vellumor.V6");
   driver.pszPrintProcessor = Text(L"winprint");
 }

@@ -40,8 +40,10 @@ int InstallPrinterLanguageMonitor(const wchar_t* monitor_name, const wchar_t* dl
 // 1 when the local spooler lists a driver of exactly that name (case counts).
 int IsPrinterDriverListed(const wchar_t* driver_name);
 
-// The driver version: the four numbers of the build version, one 16-bit word
-// each, year first.
+// The build's driver version: the four numbers of the build version, one
+// 16-bit word each, year first. The build stops where it differs from the
+// shipped INF's DriverVer; a driver is registered with the DriverVer of the
+// INF beside the program, this only where that cannot be read.
 uint64_t GetDriverVersion();
 // Midnight at the start of the build version's day, as a FILETIME.
 FILETIME GetDriverDate();

@@ -40,10 +40,13 @@ echo "  the upgrade: exit ${code:-none} after $took s"
 check "setup.exe /silence upgrades and exits 0" test "${code:-x}" = 0
 check "within a minute" test "$took" -lt 60
 check "no window showed" bash -c "! grep -q '^dialog' '$E2E_DIR/windows.txt'"
-# Wine keeps no driver version (0) and reads no DriverVer (its
-# SetupQueryInfVersionInformationW is a stub): both are named as read.
+# Wine keeps no driver version (0), and its SetupAPI reads no DriverVer (a
+# stub): the new one is read from the INF's text.
 check "the trace names the old and the new version" grep -q \
-  '^Upgraded from version 0.0.0.0 (DriverVer unknown) to 2025.8.22.1 (DriverVer unknown)' "$E2E_DIR/upgrade.trace"
+  '^Upgraded from version 0.0.0.0 (DriverVer unknown) to 2026.9.30.1 (DriverVer 09/30/2026,2026.9.30.1)' \
+  "$E2E_DIR/upgrade.trace"
+check "without a driver store the folder's files are registered" grep -q \
+  '^Printer driver Vellumor VL-K20 now uses this package' "$E2E_DIR/upgrade.trace"
 
 spooler_list > "$E2E_DIR/spooler.txt"
 check "the queue is still there" grep -qxF "$queue_line" "$E2E_DIR/spooler.txt"
