@@ -10,8 +10,12 @@
 // than the block can hold). True when the list was read, also when it is
 // empty; false when the spooler refused it or no block could be had (the
 // block is then released and the count 0).
+// A list that grew between the size query and the fetch (a queue Plug and
+// Play made meanwhile) fails the fetch as a size query does; it is asked for
+// again at its new size, a few times at most.
 template <typename Record, typename Enumerate>
 bool ListSpoolerRecords(Enumerate enumerate, LocalBlock<Record>& records, DWORD& count) {
+  constexpr int kTries = 3;
   records.reset();
   count = 0;
   DWORD needed = 0;
@@ -19,11 +23,17 @@ bool ListSpoolerRecords(Enumerate enumerate, LocalBlock<Record>& records, DWORD&
   SetLastError(ERROR_SUCCESS);
   if (!enumerate(nullptr, 0, &needed, &listed) && GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
   if (needed == 0) return true;
-  const DWORD size = needed;
-  LocalBlock<Record> block = LocalBlock<Record>::Allocate(size);
-  if (!block) return false;
-  listed = 0;
-  if (!enumerate(block.bytes(), size, &needed, &listed)) return false;
+  DWORD size = 0;
+  LocalBlock<Record> block;
+  for (int attempt = 0;; ++attempt) {
+    size = needed;
+    block = LocalBlock<Record>::Allocate(size);
+    if (!block) return false;
+    listed = 0;
+    SetLastError(ERROR_SUCCESS);
+    if (enumerate(block.bytes(), size, &needed, &listed)) break;
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed <= size || attempt + 1 == kTries) return false;
+  }
   records = std::move(block);
   // A count beyond what the block can hold is not believed.
   count = listed < size / sizeof(Record) ? listed : static_cast<DWORD>(size / sizeof(Record));

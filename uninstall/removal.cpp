@@ -208,12 +208,15 @@ BOOL RemoveQueueDevices(const wchar_t* name) {
   SP_DEVINFO_DATA device = {};
   device.cbSize = sizeof(device);
   for (DWORD index = 0; os.SetupDiEnumDeviceInfo(devices.get(), index, &device); ++index) {
+    // The set holds the devices of every setup class: only print queues go.
+    bool print_queue = false;
+    for (DWORD i = 0; i < count; ++i) print_queue = print_queue || IsEqualGUID(device.ClassGuid, guids.get()[i]);
     WideText<kFriendlyNameCapacity> friendly = {};
     os.SetupDiGetDeviceRegistryPropertyW(devices.get(), &device, SPDRP_FRIENDLYNAME, nullptr,
                                          reinterpret_cast<PBYTE>(friendly.data()),
                                          sizeof(friendly.chars), nullptr);
     friendly.chars[kFriendlyNameCapacity - 1] = L'\0';
-    if (friendly.equals(name)) {
+    if (print_queue && friendly.equals(name)) {
       result = os.SetupDiRemoveDevice(devices.get(), &device);
       trace("Removing device %ws: %d", name, result);
     }

@@ -9,8 +9,9 @@ namespace {
 
 std::wstring Text(const wchar_t* s) { return s != nullptr ? s : L""; }
 
-// The setup class "PrintQueue".
+// The setup classes "PrintQueue" and "Printer".
 constexpr GUID kPrintQueueClass = {0x1ed2bbf9, 0x11f0, 0x4084, {0xb2, 0x1f, 0xad, 0x83, 0xa8, 0xe6, 0xdc, 0xdc}};
+constexpr GUID kPrinterClass = {0x4d36e979, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
 
 BOOL WINAPI FakeSetupDiClassGuidsFromNameW(PCWSTR name, LPGUID guids, DWORD capacity, PDWORD required) {
   FakeMachine& m = Fake();
@@ -34,12 +35,13 @@ HDEVINFO WINAPI FakeSetupDiGetClassDevsExW(const GUID* guid, PCWSTR, HWND, DWORD
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
-  // Every modelled node is a print queue; only DIGCF_ALLCLASSES reaches them
-  // from another class.
+  // SetupDiGetClassDevsEx: with DIGCF_ALLCLASSES every setup class is
+  // listed, whatever ClassGuid says ("To return devices only for a specific
+  // device setup class, do not set DIGCF_ALLCLASSES").
   const bool queue_class = guid != nullptr && IsEqualGUID(*guid, kPrintQueueClass);
   std::vector<std::wstring> listed;
   for (const FakeDeviceNode& node : m.devices.nodes) {
-    if (!(flags & DIGCF_ALLCLASSES) && !queue_class) continue;
+    if (!(flags & DIGCF_ALLCLASSES) && !(queue_class && node.print_queue)) continue;
     if ((flags & DIGCF_PRESENT) && !node.present) continue;
     listed.push_back(node.instance_id);
   }
@@ -89,7 +91,8 @@ BOOL WINAPI FakeSetupDiEnumDeviceInfo(HDEVINFO set, DWORD index, PSP_DEVINFO_DAT
     SetLastError(ERROR_NO_MORE_ITEMS);
     return FALSE;
   }
-  data->ClassGuid = kPrintQueueClass;
+  const FakeDeviceNode* node = Node(m, (*listed)[index]);
+  data->ClassGuid = node == nullptr || node->print_queue ? kPrintQueueClass : kPrinterClass;
   data->DevInst = index + 1;
   return TRUE;
 }

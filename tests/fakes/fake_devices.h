@@ -14,6 +14,7 @@ struct FakeDeviceNode {
   std::wstring instance_id;
   std::wstring friendly_name;  // empty: the node has none
   bool present = true;
+  bool print_queue = true;     // of the setup class PrintQueue; otherwise of the class Printer
 };
 
 struct FakeDevices {

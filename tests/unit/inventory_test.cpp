@@ -206,4 +206,22 @@ TEST(InventoryFaults, EveryCallOfTheScansMayFail) {
   }
 }
 
+// A queue Plug and Play makes between the size query and the fetch: the
+// spooler answers the fetch as a size query, and the list is asked again.
+BOOL WINAPI EnumPrintersWhileAQueueAppears(DWORD flags, LPWSTR name, DWORD level, LPBYTE buffer, DWORD size,
+                                           LPDWORD needed, LPDWORD returned) {
+  FakeMachine& m = Fake();
+  if (buffer != nullptr && m.spooler.printers.size() == 1) m.spooler.printers.push_back({L"New", L"USB002", L"Vellumor VL-K20"});
+  return SwapSeam<&OsTable::EnumPrintersW>::Previous()(flags, name, level, buffer, size, needed, returned);
+}
+
+TEST_F(Inventory, AQueueMadeWhileTheListIsReadIsListedToo) {
+  AddDriver(L"Vellumor VL-K20");
+  AddQueue(L"Vellumor VL-K20", L"Vellumor VL-K20");
+  SwapSeam<&OsTable::EnumPrintersW> growing(EnumPrintersWhileAQueueAppears);
+  EXPECT_TRUE(TakeInventory());
+  ASSERT_NE(PackageList, nullptr);
+  EXPECT_EQ(PackageList->drivers->queue_count, 2);
+}
+
 }  // namespace

@@ -103,6 +103,17 @@ TEST_F(RegisterPrinter, ASecondRunPassesWhatIsThere) {
   EXPECT_EQ(TraceStarting(L"CopyFile file:").size(), 5u) << "the files are staged again";
 }
 
+// AddPrinter: "The caller must have the SeLoadDriverPrivilege" - also where
+// nothing before the queue needed it (no monitor, the driver listed already).
+TEST_F(RegisterPrinter, TheQueueIsAddedWithTheLoadDriverPrivilege) {
+  FakeDriver listed;
+  listed.name = L"Vellumor VL-K20";
+  machine.spooler.drivers.push_back(listed);
+  const PrinterInstallRequest request = Request(L"Vellumor VL-K20", 0x01);
+  EXPECT_EQ(RegisterPrinterManually(&request), 1);
+  EXPECT_NE(machine.spooler.FindPrinter(L"Vellumor VL-K20"), nullptr);
+}
+
 TEST_F(RegisterPrinter, ADriverListedInOtherLetterCaseIsAddedAgain) {
   FakeDriver other;
   other.name = L"VELLUMOR VL-K20";

@@ -70,7 +70,9 @@ TEST_F(Removal, EverythingGoesBottomUp) {
   InstallOne();
   machine.devices.nodes = {{L"SWD\\PRINTENUM\\{1}", L"Vellumor VL-K20", true},
                            {L"SWD\\PRINTENUM\\{2}", L"Vellumor VL-K20", false},
-                           {L"SWD\\PRINTENUM\\{3}", L"Other", true}};
+                           {L"SWD\\PRINTENUM\\{3}", L"Other", true},
+                           // The printer itself, named like its queue: not a queue's node.
+                           {L"USBPRINT\\VELLUMORVL-K20\\1", L"Vellumor VL-K20", true, false}};
   ScanAll();
   Run();
   EXPECT_TRUE(machine.spooler.printers.empty());

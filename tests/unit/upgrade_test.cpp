@@ -233,4 +233,16 @@ TEST_F(Upgrade, TheInfsDriverVerIsThePackagesVersion) {
   EXPECT_EQ(TraceStarting(L"Installed version 2025.8.22.1 (DriverVer unknown) is older than this package's 2025.9.1.1").size(), 1u);
 }
 
+// A restart Plug and Play asks for while the files are staged is kept, and
+// the upgrade exits 3010.
+TEST_F(Upgrade, ARestartPlugAndPlayAskedForIsTheExitCode) {
+  InstallOldFamily();
+  machine.Fail(Seam::UploadPrinterDriverPackageW, static_cast<DWORD>(E_NOTIMPL));  // the folder's files
+  AddUsbPrinter(machine, L"Vellumor VL-K20", 1);
+  machine.pnp.devices.push_back({L"usbprint\\vellumor vl-k20d5a5", kDriver, L"USB001", 0});
+  machine.pnp.wants_restart = true;
+  EXPECT_EQ(Run(), ERROR_SUCCESS_REBOOT_REQUIRED);
+  EXPECT_TRUE(Upgraded());
+}
+
 }  // namespace
