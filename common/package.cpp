@@ -6,6 +6,7 @@
 
 PathText InstallDirectory = {};
 PathText DriverInfPath = {};
+PathText VerifiedPackageFolder = {};
 
 namespace {
 
@@ -89,8 +90,20 @@ bool FormDriverInfPath() {
   return FormWhole(DriverInfPath, L"%ws%ws", InstallDirectory, kPackageInfName);
 }
 
+void UseVerifiedPackage(const wchar_t* store_inf_path) {
+  VerifiedPackageFolder.clear();
+  const wchar_t* slash = store_inf_path != nullptr ? std::wcsrchr(store_inf_path, L'\\') : nullptr;
+  if (slash == nullptr) return;
+  const size_t length = static_cast<size_t>(slash - store_inf_path) + 1;
+  // A folder that does not fit is not used cut short.
+  if (length >= kPathCapacity) return;
+  std::wmemcpy(VerifiedPackageFolder.data(), store_inf_path, length);
+  VerifiedPackageFolder.chars[length] = L'\0';
+}
+
 bool PackageFilePath(PathText& path, const wchar_t* folder, const wchar_t* file_name) {
-  return FormWhole(path, L"%ws\\%ws\\%ws", InstallDirectory, folder, file_name);
+  const PathText& package = VerifiedPackageFolder.empty() ? InstallDirectory : VerifiedPackageFolder;
+  return FormWhole(path, L"%ws\\%ws\\%ws", package, folder, file_name);
 }
 
 bool JoinPath(PathText& path, const wchar_t* folder, const wchar_t* file_name) {

@@ -70,8 +70,18 @@ bool FormDriverInfPath();
 // fit its field (which is then empty), since a cut path could name another
 // file.
 
-// InstallDirectory\<folder>\<file>. InstallDirectory ends with a backslash,
-// so the path holds two in a row, which Windows accepts.
+// The package's folder in the driver store (ending in a backslash), once an
+// upload put the package there: Windows has checked that copy against its
+// signed catalog and keeps it where only it can change it, while the folder
+// the program runs from may be anyone's. Empty until then.
+extern PathText VerifiedPackageFolder;
+// Takes the folder of the package's INF in the driver store as the one the
+// package's files are read from.
+void UseVerifiedPackage(const wchar_t* store_inf_path);
+
+// <package>\<folder>\<file>: the package's verified copy in the driver store
+// where there is one, InstallDirectory otherwise. InstallDirectory ends with
+// a backslash, so the path holds two in a row, which Windows accepts.
 bool PackageFilePath(PathText& path, const wchar_t* folder, const wchar_t* file_name);
 // <folder>\<file>, with one backslash between them whether or not the folder
 // ends with one.

@@ -49,6 +49,8 @@ HRESULT UploadDriverPackage(const wchar_t* inf_path, StorePathText* uploaded) {
   store_path.chars[kUploadedInfPathCapacity - 1] = L'\0';
   trace("DoUploadDriverPackage, %ws, code:%u (0x%08x).", store_path, static_cast<unsigned>(result), static_cast<unsigned>(result));
   if (uploaded != nullptr) *uploaded = result == S_OK ? store_path : StorePathText{};
+  // From here on the package's files come from the copy Windows checked.
+  if (result == S_OK) UseVerifiedPackage(store_path.c_str());
   return result;
 }
 

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "common/package.h"
 #include "common/run_options.h"
 #include "uninstall/inventory.h"
 
@@ -114,6 +115,7 @@ FakeMachine::~FakeMachine() {
   RestartNeeded = false;
   SpoolerLeftStopped = ERROR_SUCCESS;
   RescanRefusalTraced = false;
+  VerifiedPackageFolder.clear();
   SearchTimeoutMs = 0;
   for (auto& [block, size] : live_blocks) LocalFree(block);
   RemoveRealTree(root_);

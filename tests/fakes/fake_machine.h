@@ -213,7 +213,10 @@ class FakeMachine {
 // The spooler's side of a package in the driver store: staged from the INF
 // beside its files (the store INF's path given back), and a driver installed
 // from it, its record naming the store INF and carrying its DriverVer.
-std::wstring StageIntoDriverStore(FakeMachine& m, const std::wstring& inf_path, const std::wstring& environment);
+// `again`: staged anew even where the store holds the package (an upload with
+// UPDP_UPLOAD_ALWAYS); otherwise the store's copy stays as it is.
+std::wstring StageIntoDriverStore(FakeMachine& m, const std::wstring& inf_path, const std::wstring& environment,
+                                  bool again);
 void ReadFakeDriverVer(const std::wstring& text, DWORDLONG& version, FILETIME& date);
 // An INF's DriverVer: the one a test gave it (spooler.inf_versions), else the
 // one its file holds; false when there is no such INF.

@@ -67,7 +67,7 @@ BOOL WINAPI FakeUpdateDriverForPlugAndPlayDevicesW(HWND, LPCWSTR hardware_id, LP
   // Driver Store: "A driver package must be staged to the Driver Store
   // before the package can be used to install any devices."
   const std::wstring environment = m.MachineEnvironment();
-  const std::wstring store_inf = StageIntoDriverStore(m, inf_path, environment);
+  const std::wstring store_inf = StageIntoDriverStore(m, inf_path, environment, false);
   DWORDLONG version = 0;
   FILETIME date = {};
   std::wstring given;

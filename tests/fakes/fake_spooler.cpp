@@ -451,7 +451,8 @@ void CopyIntoStore(const std::wstring& from_folder, const std::wstring& to_folde
 // files it names for the environment, in a folder of the store of their own
 // (here "<inf>_<architecture>_5c1e0b2a", the same for every version); the
 // path of the INF there. Files keep the folders they had in the package.
-std::wstring StageIntoDriverStore(FakeMachine& m, const std::wstring& inf_path, const std::wstring& environment) {
+std::wstring StageIntoDriverStore(FakeMachine& m, const std::wstring& inf_path, const std::wstring& environment,
+                                  bool again) {
   const size_t slash = inf_path.find_last_of(L"\\/");
   const std::wstring name = inf_path.substr(slash + 1);
   const std::wstring package = inf_path.substr(0, slash);
@@ -460,6 +461,8 @@ std::wstring StageIntoDriverStore(FakeMachine& m, const std::wstring& inf_path, 
   const std::wstring folder =
       FakeMachine::kStoreRoot + lower + L"_" + ArchitectureFolder(environment) + L"_5c1e0b2a";
   const std::wstring stored = folder + L"\\" + name;
+  // A package the store holds already is used as it is there.
+  if (!again && GetFileAttributesW(m.RealPath(stored).c_str()) != INVALID_FILE_ATTRIBUTES) return stored;
   m.StorePackage(stored, L"");
   const std::wstring real = m.RealPath(folder);
   CopyFileW(inf_path.c_str(), (real + L"\\" + name).c_str(), FALSE);
@@ -512,7 +515,7 @@ HRESULT WINAPI FakeUploadPrinterDriverPackageW(LPCWSTR, LPCWSTR inf_path, LPCWST
       return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
     }
   }
-  StageIntoDriverStore(m, inf_path, target);
+  StageIntoDriverStore(m, inf_path, target, true);
   stored.copy(destination, stored.size());
   destination[stored.size()] = L'\0';
   *destination_chars = static_cast<ULONG>(stored.size() + 1);

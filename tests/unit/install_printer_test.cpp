@@ -224,4 +224,24 @@ TEST_F(InstallPrinterTest, ANewerDriverOnTheDeviceIsNotReplaced) {
             1u);
 }
 
+// Once Windows holds its checked copy of the package, the files the program
+// copies come from there: a file of the program's folder changed after the
+// upload is never the one in use.
+HRESULT WINAPI UploadThenChangeTheFolder(LPCWSTR server, LPCWSTR inf, LPCWSTR environment, DWORD flags, HWND window,
+                                         LPWSTR destination, PULONG capacity) {
+  const HRESULT result = SwapSeam<&OsTable::UploadPrinterDriverPackageW>::Previous()(server, inf, environment, flags,
+                                                                                    window, destination, capacity);
+  const std::wstring path = inf;
+  const std::wstring folder = path.substr(0, path.rfind(L'\\'));
+  WriteRealFile(folder + L"\\amd64\\vlm6mon.dll", "planted");
+  return result;
+}
+
+TEST_F(InstallPrinterTest, AfterTheUploadTheMonitorComesFromTheStoresCopy) {
+  SwapSeam<&OsTable::UploadPrinterDriverPackageW> upload(UploadThenChangeTheFolder);
+  EXPECT_EQ(Install(), 1);
+  EXPECT_EQ(ReadRealFile(SystemFile(L"vlm6mon.dll")), "amd64 vlm6mon.dll");
+  EXPECT_EQ(TraceStarting(L"CopyFile file:C:\\Windows\\System32\\DriverStore\\FileRepository\\").size(), 1u);
+}
+
 }  // namespace

@@ -75,6 +75,7 @@ class PackageTest : public testing::Test {
     const std::wstring store = machine.RealPath(L"C:\\Windows\\System32\\DriverStore");
     RemoveRealTree(store);
     CreateDirectoryW(store.c_str(), nullptr);
+    VerifiedPackageFolder.clear();  // the store's copy went with it
     machine.services = FakeServices{};
     machine.pnp = FakePlugAndPlay{};
     machine.faults.clear();

@@ -59,6 +59,7 @@ void ForgetProcess() {
   RestartNeeded = false;
   SpoolerLeftStopped = ERROR_SUCCESS;
   SearchTimeoutMs = 0;
+  VerifiedPackageFolder.clear();
 }
 
 // Runs `line` ended at every call of a clean run of it, each followed by a
