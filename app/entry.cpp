@@ -226,7 +226,9 @@ int RunProgram(HINSTANCE instance, const wchar_t* command_line) {
       exit_code = RelaunchAsUninstaller(lock);
       break;
     case RunMode::kStartUninstaller:
-      StartInstalledUninstaller(lock);
+      // As unins000.exe does: a copy of this very program runs the uninstall,
+      // never a file of that name that someone may have left in the folder.
+      RelaunchAsUninstaller(lock);
       break;
     case RunMode::kUpgrade:
       exit_code = UpgradeInPlace();

@@ -14,7 +14,7 @@ enum class RunMode {
   kFinishUninstall,        // the silent uninstall's last step: the folder, once the first process ended
   kRefusedDirectory,       // "-u" with an empty folder or one too long to keep
   kRelaunchAsUninstaller,  // named unins000: hand over to a temporary copy
-  kStartUninstaller,       // the driver is installed: start unins000.exe
+  kStartUninstaller,       // the driver is installed: hand over to a copy of this program, as unins000 does
   kUpgrade,                // silently, and an older version is installed: upgrade it in place
   kAlreadyInstalled,       // silently, and the driver is installed: nothing to do
   kSilentInstall,          // "/silence": install without a window

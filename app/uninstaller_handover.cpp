@@ -214,10 +214,3 @@ void StartFinishingCopy(SingleInstanceLock& lock, DWORD first_process, int calle
   lock.Close();
   StartDetached(line, temp_directory.c_str());
 }
-
-void StartInstalledUninstaller(SingleInstanceLock& lock) {
-  WideText<kChildCommandLineCapacity> line = {};
-  BoundedFormat(line, L"\"%ws\\%ws\"", InstallDirectory, kUninstallerName);
-  lock.Close();
-  StartDetached(line, nullptr);
-}

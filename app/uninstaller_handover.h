@@ -1,7 +1,7 @@
 // Handing the uninstall over to copies of the program outside its folder: the
 // temporary copy that runs the uninstall (waited for in a silent run), the
-// last copy that deletes the folder once the first process has ended, the
-// uninstaller beside an installed program, and the copies' own clean-up.
+// last copy that deletes the folder once the first process has ended, and the
+// copies' own clean-up.
 #pragma once
 
 #include "common/text.h"
@@ -43,6 +43,3 @@ void StartFinishingCopy(SingleInstanceLock& lock, DWORD first_process, int calle
 
 // The last copy's own work: waits for the first process, deletes the folder.
 int FinishUninstallAfter(DWORD first_process);
-
-// Starts unins000.exe from InstallDirectory, after closing the lock.
-void StartInstalledUninstaller(SingleInstanceLock& lock);

@@ -6,6 +6,7 @@
 #include "app/entry.h"
 #include "common/package.h"
 #include "tests/fakes/fake_machine.h"
+#include "tests/unit/install_support.h"
 
 namespace {
 
@@ -164,6 +165,32 @@ TEST(Entry, RelaunchLineGivesTheChildTheFolderWithItsBackslash) {
   EXPECT_STREQ(args[0], L"C:\\Temp\\uni3F2.tmp");
   EXPECT_STREQ(args[1], L"-u");
   EXPECT_STREQ(args[2], L"C:\\Drivers\\Setup\\");
+  LocalFree(args);
+}
+
+// Started by hand where the family is installed: the uninstall runs in a copy
+// of this program, never in whatever file of the uninstaller's name lies in
+// the folder.
+TEST(Entry, TheInstalledFamilyIsHandedToACopyOfThisProgramNotToTheFileBesideIt) {
+  FakeMachine machine;
+  const std::wstring folder = machine.temp_directory + L"Tapstart\\";
+  CreateDirectoryW(folder.c_str(), nullptr);
+  WriteRealFile(folder + L"setup.exe", "MZ this program");
+  WriteRealFile(folder + L"unins000.exe", "MZ left by someone");
+  machine.module_path = folder + L"setup.exe";
+  FakeDriver driver;
+  driver.name = L"Vellumor VL-K20";
+  driver.driver_path = L"C:\\spool\\vlm6drv6.dll";
+  machine.spooler.drivers.push_back(driver);
+
+  EXPECT_EQ(RunProgram(nullptr, L"setup.exe"), 0);
+  ASSERT_EQ(machine.processes.size(), 1u);
+  int count = 0;
+  LPWSTR* args = CommandLineToArgvW(machine.processes[0].command_line.c_str(), &count);  // the real splitter
+  ASSERT_EQ(count, 3);
+  EXPECT_EQ(ReadRealFile(args[0]), "MZ this program");
+  EXPECT_STREQ(args[1], L"-u");
+  EXPECT_EQ(std::wstring(args[2]), folder);
   LocalFree(args);
 }
 
