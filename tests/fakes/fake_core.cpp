@@ -146,43 +146,76 @@ UINT WINAPI FakeGetSystemDirectoryW(LPWSTR buffer, UINT capacity) {
   return static_cast<UINT>(path.size());
 }
 
+// CopyFileW: "If the destination file already exists and is a symbolic
+// link, the target of the symbolic link is overwritten"; a link as the
+// source copies its target.
 BOOL WINAPI FakeCopyFileW(LPCWSTR from, LPCWSTR to, BOOL fail_if_exists) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::CopyFileW, Text(to))) return FALSE;
-  return CopyFileW(from, to, fail_if_exists);
+  return CopyFileW(m.Resolve(Text(from)).c_str(), m.Resolve(Text(to)).c_str(), fail_if_exists);
 }
 
+// DeleteFileW: "If the path points to a symbolic link, the symbolic link is
+// deleted, not the target."
 BOOL WINAPI FakeDeleteFileW(LPCWSTR path) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::DeleteFileW, Text(path))) return FALSE;
-  return DeleteFileW(path);
+  const std::wstring own = m.Resolve(Text(path), true);
+  if (!DeleteFileW(own.c_str())) return FALSE;
+  m.links.erase(own);
+  return TRUE;
 }
 
+// GetFileAttributesW: "If the path points to a symbolic link, the function
+// returns attributes for the symbolic link."
 DWORD WINAPI FakeGetFileAttributesW(LPCWSTR path) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::GetFileAttributesW, Text(path))) return INVALID_FILE_ATTRIBUTES;
-  return GetFileAttributesW(path);
+  DWORD attributes = GetFileAttributesW(m.Resolve(Text(path), true).c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && m.IsLink(Text(path))) attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+  return attributes;
 }
 
-// Folder listings of the real files, their handles accounted for.
+// A listed entry that is a link describes the link itself (WIN32_FIND_DATAW:
+// "If the dwFileAttributes member includes the FILE_ATTRIBUTE_REPARSE_POINT
+// attribute, this member specifies the reparse point tag").
+void MarkLink(const FakeMachine& m, const std::wstring& folder, LPWIN32_FIND_DATAW found) {
+  if (!m.IsLink(folder + L"\\" + found->cFileName)) return;
+  found->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+  found->dwReserved0 = (found->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? IO_REPARSE_TAG_MOUNT_POINT
+                                                                            : IO_REPARSE_TAG_SYMLINK;
+}
+
+// Folder listings of the real files, their handles accounted for; listing a
+// junction lists its target ("Hard links and junctions").
 HANDLE WINAPI FakeFindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW found) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::FindFirstFileW, Text(pattern))) return INVALID_HANDLE_VALUE;
-  HANDLE search = FindFirstFileW(pattern, found);
-  if (search != INVALID_HANDLE_VALUE) m.open_handles[search] = "find";
+  const std::wstring whole = Text(pattern);
+  const size_t slash = whole.rfind(L'\\');
+  const std::wstring folder = slash == std::wstring::npos ? L"" : m.Resolve(whole.substr(0, slash));
+  const std::wstring resolved = slash == std::wstring::npos ? whole : folder + whole.substr(slash);
+  HANDLE search = FindFirstFileW(resolved.c_str(), found);
+  if (search == INVALID_HANDLE_VALUE) return search;
+  m.open_handles[search] = "find";
+  m.listed_folders[search] = folder;
+  MarkLink(m, folder, found);
   return search;
 }
 
 BOOL WINAPI FakeFindNextFileW(HANDLE search, LPWIN32_FIND_DATAW found) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::FindNextFileW)) return FALSE;
-  return FindNextFileW(search, found);
+  if (!FindNextFileW(search, found)) return FALSE;
+  MarkLink(m, m.listed_folders[search], found);
+  return TRUE;
 }
 
 BOOL WINAPI FakeFindClose(HANDLE search) {
   FakeMachine& m = Fake();
   m.calls.push_back({Seam::FindClose, {}});
   if (!m.CloseHandleOf("find", search)) return FALSE;
+  m.listed_folders.erase(search);
   return FindClose(search);
 }
 
@@ -192,7 +225,7 @@ DWORD WINAPI FakeGetPrivateProfileSectionW(LPCWSTR section, LPWSTR buffer, DWORD
     if (size > 1) buffer[0] = buffer[1] = L'\0';
     return 0;
   }
-  return GetPrivateProfileSectionW(section, buffer, size, file);
+  return GetPrivateProfileSectionW(section, buffer, size, m.Resolve(Text(file)).c_str());
 }
 
 DWORD WINAPI FakeGetPrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR fallback, LPWSTR buffer,
@@ -202,7 +235,7 @@ DWORD WINAPI FakeGetPrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR 
     if (size > 0) wcsncpy(buffer, fallback != nullptr ? fallback : L"", size - 1), buffer[size - 1] = L'\0';
     return static_cast<DWORD>(wcslen(buffer));
   }
-  return GetPrivateProfileStringW(section, key, fallback, buffer, size, file);
+  return GetPrivateProfileStringW(section, key, fallback, buffer, size, m.Resolve(Text(file)).c_str());
 }
 
 BOOL WINAPI FakeMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
@@ -213,7 +246,7 @@ BOOL WINAPI FakeMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
     m.delayed_move_flags.push_back(flags);
     return TRUE;
   }
-  return MoveFileExW(from, to, flags);
+  return MoveFileExW(m.Resolve(Text(from), true).c_str(), m.Resolve(Text(to)).c_str(), flags);
 }
 
 // The program a command line starts: its first word, in quotes or up to a blank.
@@ -252,7 +285,7 @@ HANDLE WINAPI FakeCreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURIT
                               DWORD disposition, DWORD attributes, HANDLE model) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::CreateFileW, Text(path))) return INVALID_HANDLE_VALUE;
-  HANDLE file = CreateFileW(path, access, share, security, disposition, attributes, model);
+  HANDLE file = CreateFileW(m.Resolve(Text(path)).c_str(), access, share, security, disposition, attributes, model);
   if (file != INVALID_HANDLE_VALUE) m.open_handles[file] = "file";
   return file;
 }
@@ -484,6 +517,52 @@ std::wstring FakeMachine::MutexKey(const std::wstring& name) const {
   if (name.rfind(global, 0) == 0) return name;
   if (name.rfind(local, 0) == 0) return session + name.substr(local.size());
   return session_id == 0 ? global + name : session + name;
+}
+
+namespace {
+
+std::wstring WithoutTrailingSlash(std::wstring path) {
+  while (path.size() > 3 && path.back() == L'\\') path.pop_back();
+  return path;
+}
+
+}  // namespace
+
+void FakeMachine::MakeLink(const std::wstring& path, const std::wstring& target) {
+  const std::wstring own = WithoutTrailingSlash(Resolve(WithoutTrailingSlash(path), true));
+  const DWORD kind = GetFileAttributesW(Resolve(target).c_str());
+  if (kind != INVALID_FILE_ATTRIBUTES && (kind & FILE_ATTRIBUTE_DIRECTORY)) {
+    CreateDirectoryW(own.c_str(), nullptr);
+  } else {
+    CloseHandle(CreateFileW(own.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  }
+  links[own] = WithoutTrailingSlash(target);
+}
+
+std::wstring FakeMachine::Resolve(const std::wstring& path, bool keep_last) const {
+  std::wstring current = path;
+  for (int depth = 0; depth < 16; ++depth) {
+    bool replaced = false;
+    for (const auto& [link, target] : links) {
+      if (current.size() < link.size() || _wcsnicmp(current.c_str(), link.c_str(), link.size()) != 0) continue;
+      const std::wstring rest = current.substr(link.size());
+      if (!rest.empty() && rest[0] != L'\\') continue;
+      if (keep_last && rest.find_first_not_of(L'\\') == std::wstring::npos) continue;
+      current = target + rest;
+      replaced = true;
+      break;
+    }
+    if (!replaced) break;
+  }
+  return current;
+}
+
+bool FakeMachine::IsLink(const std::wstring& path) const {
+  const std::wstring own = WithoutTrailingSlash(Resolve(path, true));
+  for (const auto& [link, target] : links) {
+    if (_wcsicmp(link.c_str(), own.c_str()) == 0) return true;
+  }
+  return false;
 }
 
 void InstallCoreFakes(OsTable& t) {

@@ -166,6 +166,19 @@ class FakeMachine {
     return it != mutexes.end() ? it->second : 0;
   }
   std::map<void*, std::wstring> mutex_handles;
+  // Junctions and symbolic links ("Hard links and junctions"): a real empty
+  // folder or file stands at the link's path, so that listings show it, and
+  // the file calls reach `target` through it. FindFirstFileW and
+  // GetFileAttributesW tell the link itself with FILE_ATTRIBUTE_REPARSE_POINT
+  // (and its tag in dwReserved0), as WIN32_FIND_DATAW and "File Attribute
+  // Constants" say; DeleteFileW deletes the link, not its target.
+  std::map<std::wstring, std::wstring> links;  // the link's path (its folder resolved) -> target
+  void MakeLink(const std::wstring& path, const std::wstring& target);
+  // `path` with each link it passes through replaced by the link's target;
+  // the last step stays when `keep_last` (a call that acts on the link itself).
+  std::wstring Resolve(const std::wstring& path, bool keep_last = false) const;
+  bool IsLink(const std::wstring& path) const;  // `path`, its folder resolved, is a link
+  std::map<void*, std::wstring> listed_folders;  // each open listing's folder, resolved
   std::vector<std::pair<std::wstring, std::wstring>> delayed_moves;  // MoveFileExW at restart
   std::vector<DWORD> delayed_move_flags;  // the flags of each delayed move
   std::vector<std::wstring> deleted_trees;  // SHFileOperationW deletions
