@@ -43,6 +43,7 @@
   X(WaitForSingleObject) X(GetExitCodeProcess) X(OpenProcess) X(GetTickCount64) \
   X(GetProcessWindowStation) X(GetUserObjectInformationW)                    \
   X(CreateFileW) X(WriteFile) X(ReadFile) X(GetLocalTime) X(GetUserNameW)     \
+  X(GetFileInformationByHandle) X(GetFinalPathNameByHandleW) X(GetFullPathNameW) \
   X(GetNativeSystemInfo) X(CommandLineToArgvW) X(SHFileOperationW)           \
   X(SHChangeNotify) X(MessageBoxW) X(WideCharToMultiByte)                    \
   /* binding the rest */                                                     \
@@ -73,6 +74,7 @@
   L(X, kNewdev, UpdateDriverForPlugAndPlayDevicesW, 0, kRequired)            \
   /* system: newer than some Windows the program meets */                    \
   L(X, kKernel32, IsWow64Process2, 0, kOptional)                             \
+  L(X, kKernel32, GetTempPath2W, 0, kOptional)                               \
   L(X, kShell32, RestartDialogEx, 730, kOptional) /* by ordinal alone */     \
   /* the dialogs' window classes */                                          \
   L(X, kComctl32, InitCommonControlsEx, 0, kRequired)

@@ -12,3 +12,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 #include <commctrl.h>
+
+// Newer than the headers the tool is built with: Windows 11, and Windows 10
+// with the updates of 2025 (fileapi.h). Bound at start where Windows has it.
+extern "C" DWORD WINAPI GetTempPath2W(DWORD BufferLength, LPWSTR Buffer);

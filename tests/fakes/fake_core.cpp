@@ -51,6 +51,7 @@ BOOL WINAPI FakeCloseHandle(HANDLE handle) {
   }
   const bool real_file = it->second == "file";
   m.open_handles.erase(it);
+  m.link_handles.erase(handle);
   if (real_file) ::CloseHandle(handle);
   auto named = m.mutex_handles.find(handle);
   if (named != m.mutex_handles.end()) {
@@ -124,6 +125,16 @@ DWORD WINAPI FakeGetTempPathW(DWORD capacity, LPWSTR buffer) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::GetTempPathW)) return 0;
   const std::wstring& path = m.temp_directory;
+  if (path.size() + 1 > capacity) return static_cast<DWORD>(path.size() + 1);
+  path.copy(buffer, path.size());
+  buffer[path.size()] = L'\0';
+  return static_cast<DWORD>(path.size());
+}
+
+DWORD WINAPI FakeGetTempPath2W(DWORD capacity, LPWSTR buffer) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::GetTempPath2W)) return 0;
+  const std::wstring& path = m.system_account ? m.system_temp_directory : m.temp_directory;
   if (path.size() + 1 > capacity) return static_cast<DWORD>(path.size() + 1);
   path.copy(buffer, path.size());
   buffer[path.size()] = L'\0';
@@ -280,14 +291,44 @@ BOOL WINAPI FakeCreateProcessW(LPCWSTR application, LPWSTR command_line, LPSECUR
   return TRUE;
 }
 
-// Real files (the log), their handles accounted for.
+// Real files (the log), their handles accounted for. CreateFileW: "If an
+// existing file is opened and it is a symbolic link, the handle returned is
+// a handle to the target"; with FILE_FLAG_OPEN_REPARSE_POINT the link itself.
 HANDLE WINAPI FakeCreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                               DWORD disposition, DWORD attributes, HANDLE model) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::CreateFileW, Text(path))) return INVALID_HANDLE_VALUE;
-  HANDLE file = CreateFileW(m.Resolve(Text(path)).c_str(), access, share, security, disposition, attributes, model);
-  if (file != INVALID_HANDLE_VALUE) m.open_handles[file] = "file";
+  const bool link_itself = (attributes & FILE_FLAG_OPEN_REPARSE_POINT) != 0 && m.IsLink(Text(path));
+  const std::wstring reached = m.Resolve(Text(path), link_itself);
+  HANDLE file = CreateFileW(reached.c_str(), access, share, security, disposition, attributes, model);
+  if (file == INVALID_HANDLE_VALUE) return file;
+  m.open_handles[file] = "file";
+  if (link_itself) m.link_handles.insert(file);
   return file;
+}
+
+// GetFileInformationByHandle: the real file's, and a link opened as itself
+// carries FILE_ATTRIBUTE_REPARSE_POINT ("File Attribute Constants").
+BOOL WINAPI FakeGetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::GetFileInformationByHandle)) return FALSE;
+  if (!GetFileInformationByHandle(file, information)) return FALSE;
+  if (m.link_handles.count(file) != 0) information->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+  return TRUE;
+}
+
+// GetFinalPathNameByHandleW: the path "returned when the path is fully
+// resolved" - the real one, since the fake opened what the links lead to.
+DWORD WINAPI FakeGetFinalPathNameByHandleW(HANDLE file, LPWSTR path, DWORD capacity, DWORD flags) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::GetFinalPathNameByHandleW)) return 0;
+  return GetFinalPathNameByHandleW(file, path, capacity, flags);
+}
+
+DWORD WINAPI FakeGetFullPathNameW(LPCWSTR name, DWORD capacity, LPWSTR path, LPWSTR* file_part) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::GetFullPathNameW, Text(name))) return 0;
+  return GetFullPathNameW(name, capacity, path, file_part);
 }
 
 BOOL WINAPI FakeWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
@@ -585,6 +626,10 @@ void InstallCoreFakes(OsTable& t) {
   t.GetModuleFileNameW = FakeGetModuleFileNameW;
   t.CommandLineToArgvW = FakeCommandLineToArgvW;
   t.GetTempPathW = FakeGetTempPathW;
+  t.GetTempPath2W = FakeGetTempPath2W;
+  t.GetFileInformationByHandle = FakeGetFileInformationByHandle;
+  t.GetFinalPathNameByHandleW = FakeGetFinalPathNameByHandleW;
+  t.GetFullPathNameW = FakeGetFullPathNameW;
   t.GetTempFileNameW = FakeGetTempFileNameW;
   t.GetSystemDirectoryW = FakeGetSystemDirectoryW;
   t.CopyFileW = FakeCopyFileW;

@@ -150,6 +150,10 @@ class FakeMachine {
   std::wstring module_path = L"C:\\Drivers\\Setup\\setup.exe";
   // Real folders, so that file copies and deletions are real.
   std::wstring temp_directory;    // ends with a backslash
+  // GetTempPath2W: "from a process running as SYSTEM it will return the path
+  // C:\Windows\SystemTemp"; for other accounts it behaves as GetTempPathW.
+  bool system_account = false;
+  std::wstring system_temp_directory;  // ends with a backslash
   std::wstring system_directory;  // no trailing backslash
   // The logon session of the run: 1 for a person, 0 for services and SYSTEM
   // runs of deployment tools.
@@ -179,6 +183,7 @@ class FakeMachine {
   std::wstring Resolve(const std::wstring& path, bool keep_last = false) const;
   bool IsLink(const std::wstring& path) const;  // `path`, its folder resolved, is a link
   std::map<void*, std::wstring> listed_folders;  // each open listing's folder, resolved
+  std::set<void*> link_handles;                  // files opened as the link itself
   std::vector<std::pair<std::wstring, std::wstring>> delayed_moves;  // MoveFileExW at restart
   std::vector<DWORD> delayed_move_flags;  // the flags of each delayed move
   std::vector<std::wstring> deleted_trees;  // SHFileOperationW deletions

@@ -217,6 +217,20 @@ TEST_F(SilentUninstallRun, TheFirstProcessStartsItsCopySilentlyAndExitsWithItsRe
   EXPECT_EQ(machine.waits, std::vector<std::string>{"process"}) << "it waited for its copy";
 }
 
+// The copies run in another folder: a log named by a relative path reaches
+// them as the whole path of the same file.
+TEST_F(SilentUninstallRun, TheCopyWritesToTheSameLogWhenItsPathWasRelative) {
+  machine.module_path = folder + L"unins000.exe";
+  wchar_t before[MAX_PATH];
+  GetCurrentDirectoryW(MAX_PATH, before);
+  SetCurrentDirectoryW(machine.temp_directory.c_str());
+  RunProgram(nullptr, L"unins000.exe /silence /log=setup.log");
+  SetCurrentDirectoryW(before);
+  ASSERT_EQ(machine.processes.size(), 1u);
+  EXPECT_NE(machine.processes[0].command_line.find(L"/log=\"" + machine.temp_directory + L"setup.log\""),
+            std::wstring::npos);
+}
+
 TEST_F(SilentUninstallRun, TheCopyDeletesTheFolderOnlyAfterTheFirstProcessEnded) {
   machine.module_path = machine.temp_directory + L"uni1A.tmp";
   EXPECT_EQ(RunProgram(nullptr, (L"setup.exe /silence /after=4242 -u \"" + folder).c_str()), 0);

@@ -100,6 +100,35 @@ TEST_F(SupportOptions, ALogThatCannotBeOpenedEndsTheRunWith1622BeforeAnyChange) 
   EXPECT_TRUE(machine.message_boxes.empty());
 }
 
+// Run as SYSTEM, the default log goes where only SYSTEM can reach, and always
+// into a new file: one made in advance under its name is never written.
+TEST_F(SupportOptions, TheDefaultLogIsANewFileInTheSystemsOwnTemporaryFolder) {
+  machine.system_account = true;
+  const std::wstring taken = machine.system_temp_directory + L"Tapstart 2026-12-08 09-30-00.log";
+  WriteRealFile(taken, "made by someone");
+  EXPECT_EQ(Run(L"/stage /log"), 0);
+  EXPECT_EQ(ReadLog(taken), "made by someone");
+  EXPECT_NE(ReadLog(machine.system_temp_directory + L"Tapstart 2026-12-08 09-30-00 (2).log").find("Exit code: 0"),
+            std::string::npos);
+}
+
+// A "/log=" file that is a link, has a second name, or lies behind a junction
+// would write someone else's file: the run ends with 1622 and changes nothing.
+TEST_F(SupportOptions, AGivenLogThatIsNotAPlainFileOfItsOwnEndsTheRunWith1622) {
+  const std::wstring other = machine.temp_directory + L"other.txt";
+  WriteRealFile(other, "someone else's");
+  machine.MakeLink(machine.temp_directory + L"link.log", other);
+  ASSERT_TRUE(CreateHardLinkW((machine.temp_directory + L"second.log").c_str(), other.c_str(), nullptr));
+  CreateDirectoryW((machine.temp_directory + L"real").c_str(), nullptr);
+  machine.MakeLink(machine.temp_directory + L"junction", machine.temp_directory + L"real");
+  for (const wchar_t* log : {L"link.log", L"second.log", L"junction\\setup.log"}) {
+    EXPECT_EQ(Run(L"/stage /log=" + machine.temp_directory + log), ERROR_INSTALL_LOG_FAILURE) << Narrow(log);
+  }
+  EXPECT_EQ(ReadLog(other), "someone else's");
+  EXPECT_EQ(ReadLog(machine.temp_directory + L"real\\setup.log").find("Exit code"), std::string::npos);
+  EXPECT_EQ(machine.CallCount(Seam::UploadPrinterDriverPackageW), 0);
+}
+
 // --- a bounded search, and staging ------------------------------------------------
 
 TEST_F(SupportOptions, ASilentSearchWithATimeoutEndsWith1460) {
