@@ -33,6 +33,7 @@
   X(RegOpenKeyExW) X(RegOpenKeyW) X(RegEnumKeyW) X(RegQueryValueExW)         \
   X(RegGetValueW) X(RegCloseKey)                                             \
   X(OpenProcessToken) X(LookupPrivilegeValueW) X(AdjustTokenPrivileges)      \
+  X(GetTokenInformation)                                                     \
   /* files, heap, processes, system */                                       \
   X(CopyFileW) X(DeleteFileW) X(MoveFileExW) X(GetTempPathW)                 \
   X(GetFileAttributesW) X(FindFirstFileW) X(FindNextFileW) X(FindClose)     \
@@ -44,6 +45,7 @@
   X(GetProcessWindowStation) X(GetUserObjectInformationW)                    \
   X(CreateFileW) X(WriteFile) X(ReadFile) X(GetLocalTime) X(GetUserNameW)     \
   X(GetFileInformationByHandle) X(GetFinalPathNameByHandleW) X(GetFullPathNameW) \
+  X(CreateDirectoryW) X(RemoveDirectoryW)                                    \
   X(GetNativeSystemInfo) X(CommandLineToArgvW) X(SHFileOperationW)           \
   X(SHChangeNotify) X(MessageBoxW) X(WideCharToMultiByte)                    \
   /* binding the rest */                                                     \

@@ -325,6 +325,37 @@ DWORD WINAPI FakeGetFinalPathNameByHandleW(HANDLE file, LPWSTR path, DWORD capac
   return GetFinalPathNameByHandleW(file, path, capacity, flags);
 }
 
+// CreateDirectoryW: "If lpSecurityAttributes is NULL, the directory gets a
+// default security descriptor"; otherwise the one given, kept here in its
+// text form. A name that is taken fails with ERROR_ALREADY_EXISTS, a link's
+// name too.
+BOOL WINAPI FakeCreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES security) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::CreateDirectoryW, Text(path))) return FALSE;
+  if (!CreateDirectoryW(m.Resolve(Text(path), true).c_str(), nullptr)) return FALSE;
+  if (security != nullptr && security->lpSecurityDescriptor != nullptr) {
+    wchar_t* sddl = nullptr;
+    if (ConvertSecurityDescriptorToStringSecurityDescriptorW(security->lpSecurityDescriptor, SDDL_REVISION_1,
+                                                             DACL_SECURITY_INFORMATION, &sddl, nullptr)) {
+      m.folder_security[Text(path)] = sddl;
+      LocalFree(sddl);
+    }
+  }
+  return TRUE;
+}
+
+// RemoveDirectoryW: only an empty folder ("The directory must be empty");
+// a link is removed itself, not what it leads to.
+BOOL WINAPI FakeRemoveDirectoryW(LPCWSTR path) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::RemoveDirectoryW, Text(path))) return FALSE;
+  const std::wstring own = m.Resolve(Text(path), true);
+  if (!RemoveDirectoryW(own.c_str())) return FALSE;
+  m.links.erase(own);
+  m.folder_security.erase(Text(path));
+  return TRUE;
+}
+
 DWORD WINAPI FakeGetFullPathNameW(LPCWSTR name, DWORD capacity, LPWSTR path, LPWSTR* file_part) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::GetFullPathNameW, Text(name))) return 0;
@@ -512,6 +543,38 @@ BOOL WINAPI FakeAdjustTokenPrivileges(HANDLE token, BOOL, PTOKEN_PRIVILEGES priv
   return TRUE;
 }
 
+// GetTokenInformation: TokenUser, a TOKEN_USER with the SID after it; a
+// buffer too small fails with ERROR_INSUFFICIENT_BUFFER and the size needed.
+BOOL WINAPI FakeGetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kind, LPVOID information, DWORD size,
+                                    PDWORD needed) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::GetTokenInformation)) return FALSE;
+  if (!m.IsOpen(token)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (kind != TokenUser) {
+    ADD_FAILURE() << "the fake token tells only TokenUser";
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  PSID sid = nullptr;
+  ConvertStringSidToSidW(m.account_sid.c_str(), &sid);
+  const DWORD sid_size = GetLengthSid(sid);
+  *needed = sizeof(TOKEN_USER) + sid_size;
+  if (size < *needed) {
+    LocalFree(sid);
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  auto* user = static_cast<TOKEN_USER*>(information);
+  user->User.Attributes = 0;
+  user->User.Sid = reinterpret_cast<BYTE*>(information) + sizeof(TOKEN_USER);
+  CopySid(sid_size, user->User.Sid, sid);
+  LocalFree(sid);
+  return TRUE;
+}
+
 // IsWow64Process2: for a process that is not WOW64 (ours, x64) the process
 // machine is IMAGE_FILE_MACHINE_UNKNOWN; the native machine is the
 // machine's own, which an emulated x64 process on ARM64 learns only here.
@@ -630,6 +693,9 @@ void InstallCoreFakes(OsTable& t) {
   t.GetFileInformationByHandle = FakeGetFileInformationByHandle;
   t.GetFinalPathNameByHandleW = FakeGetFinalPathNameByHandleW;
   t.GetFullPathNameW = FakeGetFullPathNameW;
+  t.CreateDirectoryW = FakeCreateDirectoryW;
+  t.RemoveDirectoryW = FakeRemoveDirectoryW;
+  t.GetTokenInformation = FakeGetTokenInformation;
   t.GetTempFileNameW = FakeGetTempFileNameW;
   t.GetSystemDirectoryW = FakeGetSystemDirectoryW;
   t.CopyFileW = FakeCopyFileW;

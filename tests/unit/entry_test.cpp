@@ -145,10 +145,10 @@ TEST(Entry, RelaunchCopiesTheProgramAndStartsTheCopyWithTheFolder) {
   EXPECT_LT(machine.FirstCall(Seam::ReleaseMutex), machine.FirstCall(Seam::CreateProcessW));
   EXPECT_EQ(machine.OpenHandleCount(), 0) << "process, thread and mutex handles closed";
 
-  // The copy is a byte-identical uni*.tmp file in the temp folder.
+  // The copy is a byte-identical unins000.exe in a folder of its own in the temp folder.
   const std::wstring copy = line.substr(1, line.find(L'"', 1) - 1);
-  EXPECT_EQ(copy.rfind(machine.temp_directory + L"uni", 0), 0u);
-  EXPECT_EQ(copy.substr(copy.size() - 4), L".tmp");
+  EXPECT_EQ(copy.rfind(machine.temp_directory + L"Tapstart-", 0), 0u);
+  EXPECT_EQ(copy.substr(copy.size() - 13), L"\\unins000.exe");
   std::ifstream in(std::string(copy.begin(), copy.end()), std::ios::binary);
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_EQ(bytes, "MZ program bytes");

@@ -257,7 +257,8 @@ TEST_F(SilentUninstallRun, TheCopiesRunInTheTemporaryFolderAndAFailedCopyIsTheEx
   MakeFile(machine.module_path);
   EXPECT_EQ(RunProgram(nullptr, L"unins000.exe /silence"), 0);
   ASSERT_EQ(machine.processes.size(), 1u);
-  EXPECT_EQ(machine.processes[0].current_directory, machine.temp_directory) << "not inside the folder it deletes";
+  EXPECT_EQ(machine.processes[0].current_directory.rfind(machine.temp_directory + L"Tapstart-", 0), 0u)
+      << "not inside the folder it deletes";
 
   machine.processes.clear();
   machine.Fail(Seam::CopyFileW, ERROR_DISK_FULL);
@@ -266,12 +267,48 @@ TEST_F(SilentUninstallRun, TheCopiesRunInTheTemporaryFolderAndAFailedCopyIsTheEx
   EXPECT_EQ(machine.TraceLines().back(), L"The uninstaller copy could not be made: CopyFileW failed, error:112");
 }
 
+// The copy lies where the account's unelevated programs can neither replace
+// it nor leave a DLL beside it: a new folder whose DACL, not inherited, lets
+// only SYSTEM and Administrators change it.
+TEST_F(SilentUninstallRun, TheCopyRunsFromANewFolderOnlyAdministratorsCanChange) {
+  machine.module_path = folder + L"unins000.exe";
+  WriteRealFile(machine.module_path, "this program");
+  EXPECT_EQ(RunProgram(nullptr, L"unins000.exe /silence"), 0);
+  ASSERT_EQ(machine.processes.size(), 1u);
+  const std::wstring& line = machine.processes[0].command_line;
+  const std::wstring copy = line.substr(1, line.find(L'"', 1) - 1);
+  const std::wstring copy_folder = copy.substr(0, copy.rfind(L'\\'));
+  EXPECT_EQ(ReadRealFile(copy), "this program");
+  EXPECT_EQ(machine.processes[0].current_directory, copy_folder);
+  EXPECT_EQ(machine.folder_security[copy_folder], L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;" +
+                                                      machine.account_sid + L")(A;OICI;0x1200a9;;;OW)");
+}
+
+// Folders of copies that ended uninstalls left go when they hold nothing but
+// this program; anything else in one, or a link of that name, keeps it.
+TEST_F(SilentUninstallRun, FoldersEarlierCopiesLeftGoWhenTheyHoldOnlyThisProgram) {
+  machine.module_path = folder + L"unins000.exe";
+  WriteRealFile(machine.module_path, "this program");
+  const std::wstring left = machine.temp_directory + L"Tapstart-0000abcd\\";
+  const std::wstring mixed = machine.temp_directory + L"Tapstart-0000abce\\";
+  const std::wstring elsewhere = machine.temp_directory + L"elsewhere\\";
+  for (const std::wstring& dir : {left, mixed, elsewhere}) CreateDirectoryW(dir.c_str(), nullptr);
+  for (const std::wstring& dir : {left, mixed, elsewhere}) WriteRealFile(dir + L"unins000.exe", "this program");
+  WriteRealFile(mixed + L"notes.txt", "someone's");
+  machine.MakeLink(machine.temp_directory + L"Tapstart-0000abcf", elsewhere);
+  EXPECT_EQ(RunProgram(nullptr, L"unins000.exe /silence"), 0);
+  EXPECT_FALSE(Exists(left));
+  EXPECT_TRUE(Exists(mixed + L"unins000.exe"));
+  EXPECT_TRUE(Exists(elsewhere + L"unins000.exe"));
+}
+
 TEST_F(SilentUninstallRun, ACopyThatEndsEarlyRemovesItself) {
-  machine.module_path = machine.temp_directory + L"uni1B.tmp";
+  machine.module_path = machine.temp_directory + L"Tapstart-0000001b\\unins000.exe";
   machine.HoldMutex(kSingleInstanceMutexName);
   EXPECT_EQ(Run(), ERROR_INSTALL_ALREADY_RUNNING);
-  ASSERT_EQ(machine.delayed_moves.size(), 1u);
+  ASSERT_EQ(machine.delayed_moves.size(), 2u);
   EXPECT_EQ(machine.delayed_moves[0].first, machine.module_path);
+  EXPECT_EQ(machine.delayed_moves[1].first, machine.temp_directory + L"Tapstart-0000001b") << "its folder, after it";
 }
 
 TEST_F(SilentUninstallRun, AFolderListingThatEndsWithAnErrorIsNotWhole) {
