@@ -75,6 +75,113 @@ HANDLE WINAPI FakeCreateMutexW(LPSECURITY_ATTRIBUTES, BOOL, LPCWSTR name) {
   return handle;
 }
 
+BOOL WINAPI FakeProcessIdToSessionId(DWORD, DWORD* session) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::ProcessIdToSessionId)) return FALSE;
+  *session = m.session_id;
+  return TRUE;
+}
+
+// CreateBoundaryDescriptorW: "A new boundary descriptor must have at least
+// one security identifier (SID)"; AddSIDToBoundaryDescriptor adds one a call.
+HANDLE WINAPI FakeCreateBoundaryDescriptorW(LPCWSTR name, ULONG) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::CreateBoundaryDescriptorW, Text(name))) return nullptr;
+  HANDLE boundary = m.OpenHandle("boundary");
+  m.boundaries[boundary] = {};
+  return boundary;
+}
+
+BOOL WINAPI FakeAddSIDToBoundaryDescriptor(HANDLE* boundary, PSID sid) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::AddSIDToBoundaryDescriptor)) return FALSE;
+  wchar_t* text = nullptr;
+  if (m.boundaries.count(*boundary) == 0 || !ConvertSidToStringSidW(sid, &text)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  m.boundaries[*boundary].push_back(text);
+  LocalFree(text);
+  return TRUE;
+}
+
+VOID WINAPI FakeDeleteBoundaryDescriptor(HANDLE boundary) {
+  FakeMachine& m = Fake();
+  m.calls.push_back({Seam::DeleteBoundaryDescriptor, {}});
+  if (m.CloseHandleOf("boundary", boundary)) m.boundaries.erase(boundary);
+}
+
+std::wstring BoundaryText(const FakeMachine& m, LPVOID boundary) {
+  auto it = m.boundaries.find(boundary);
+  std::wstring text;
+  if (it == m.boundaries.end()) return text;
+  for (const std::wstring& sid : it->second) text += (text.empty() ? L"" : L";") + sid;
+  return text;
+}
+
+// CreatePrivateNamespaceW: a namespace of that prefix and boundary that is
+// open already makes it fail (the page gives no code; Windows answers
+// ERROR_ALREADY_EXISTS, which callers look for); "multiple private
+// namespaces with the same name, as long as they define different
+// boundaries". The run is an administrator's, inside its boundary.
+HANDLE WINAPI FakeCreatePrivateNamespaceW(LPSECURITY_ATTRIBUTES security, LPVOID boundary, LPCWSTR prefix) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::CreatePrivateNamespaceW, Text(prefix))) return nullptr;
+  const std::wstring sids = BoundaryText(m, boundary);
+  if (sids.empty()) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  for (const FakeMachine::PrivateNamespace& space : m.namespaces) {
+    if (space.open && space.prefix == Text(prefix) && space.boundary == sids) {
+      SetLastError(ERROR_ALREADY_EXISTS);
+      return nullptr;
+    }
+  }
+  std::wstring sddl;
+  wchar_t* text = nullptr;
+  if (security != nullptr && security->lpSecurityDescriptor != nullptr &&
+      ConvertSecurityDescriptorToStringSecurityDescriptorW(security->lpSecurityDescriptor, SDDL_REVISION_1,
+                                                           DACL_SECURITY_INFORMATION, &text, nullptr)) {
+    sddl = text;
+    LocalFree(text);
+  }
+  m.namespaces.push_back({Text(prefix), sids, sddl, true});
+  HANDLE space = m.OpenHandle("namespace");
+  m.namespace_handles[space] = m.namespaces.size() - 1;
+  m.namespace_creators.insert(space);
+  return space;
+}
+
+// OpenPrivateNamespaceW: only while its creator's handle is open ("After the
+// namespace handle is closed, subsequent calls to OpenPrivateNamespace
+// fail"); the code is undocumented.
+HANDLE WINAPI FakeOpenPrivateNamespaceW(LPVOID boundary, LPCWSTR prefix) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::OpenPrivateNamespaceW, Text(prefix))) return nullptr;
+  const std::wstring sids = BoundaryText(m, boundary);
+  for (size_t i = 0; i < m.namespaces.size(); ++i) {
+    if (m.namespaces[i].open && m.namespaces[i].prefix == Text(prefix) && m.namespaces[i].boundary == sids) {
+      HANDLE space = m.OpenHandle("namespace");
+      m.namespace_handles[space] = i;
+      return space;
+    }
+  }
+  SetLastError(ERROR_FILE_NOT_FOUND);
+  return nullptr;
+}
+
+// ClosePrivateNamespace: "The handle is also closed when the creating
+// process terminates"; the creator's close ends the namespace for openers.
+BOOLEAN WINAPI FakeClosePrivateNamespace(HANDLE space, ULONG) {
+  FakeMachine& m = Fake();
+  m.calls.push_back({Seam::ClosePrivateNamespace, {}});
+  if (!m.CloseHandleOf("namespace", space)) return FALSE;
+  if (m.namespace_creators.erase(space) != 0) m.namespaces[m.namespace_handles[space]].open = false;
+  m.namespace_handles.erase(space);
+  return TRUE;
+}
+
 BOOL WINAPI FakeReleaseMutex(HANDLE) {
   // The tool never owns its mutex, so there is nothing to release.
   Fake().Enter(Seam::ReleaseMutex);
@@ -616,6 +723,13 @@ BOOL WINAPI FakeInitCommonControlsEx(const INITCOMMONCONTROLSEX* classes) {
 // processes of a client session, while "service applications use the global
 // namespace by default" and "session zero is only used for hosting services".
 std::wstring FakeMachine::MutexKey(const std::wstring& name) const {
+  // "prefix\\objectname" in a private namespace this process has open.
+  const size_t slash = name.find(L'\\');
+  for (const auto& [handle, index] : namespace_handles) {
+    if (slash != std::wstring::npos && namespaces[index].prefix == name.substr(0, slash)) {
+      return L"Namespace\\" + std::to_wstring(index) + name.substr(slash);
+    }
+  }
   const std::wstring global = L"Global\\", local = L"Local\\";
   const std::wstring session = L"Session\\" + std::to_wstring(session_id) + L"\\";
   if (name.rfind(global, 0) == 0) return name;
@@ -686,6 +800,13 @@ void InstallCoreFakes(OsTable& t) {
   t.CloseHandle = FakeCloseHandle;
   t.CreateMutexW = FakeCreateMutexW;
   t.ReleaseMutex = FakeReleaseMutex;
+  t.ProcessIdToSessionId = FakeProcessIdToSessionId;
+  t.CreateBoundaryDescriptorW = FakeCreateBoundaryDescriptorW;
+  t.AddSIDToBoundaryDescriptor = FakeAddSIDToBoundaryDescriptor;
+  t.DeleteBoundaryDescriptor = FakeDeleteBoundaryDescriptor;
+  t.CreatePrivateNamespaceW = FakeCreatePrivateNamespaceW;
+  t.OpenPrivateNamespaceW = FakeOpenPrivateNamespaceW;
+  t.ClosePrivateNamespace = FakeClosePrivateNamespace;
   t.GetModuleFileNameW = FakeGetModuleFileNameW;
   t.CommandLineToArgvW = FakeCommandLineToArgvW;
   t.GetTempPathW = FakeGetTempPathW;

@@ -79,6 +79,10 @@ class FakeMachine {
     open_handles.clear();
     mutexes.clear();
     mutex_handles.clear();
+    for (void* creator : namespace_creators) namespaces[namespace_handles[creator]].open = false;
+    namespace_handles.clear();
+    namespace_creators.clear();
+    boundaries.clear();
     services.open_services.clear();
     spooler.open_printers.clear();
     for (auto& [block, size] : live_blocks) LocalFree(block);
@@ -172,6 +176,26 @@ class FakeMachine {
     return it != mutexes.end() ? it->second : 0;
   }
   std::map<void*, std::wstring> mutex_handles;
+  // Private namespaces ("Object Namespaces"): each by its prefix and its
+  // boundary's SIDs. Objects in one are named "prefix\name" by a process
+  // that holds a handle to it; the mutexes above then go by
+  // "Namespace\<id>\name".
+  struct PrivateNamespace {
+    std::wstring prefix;
+    std::wstring boundary;  // the boundary's SIDs as text, joined by ";"
+    std::wstring sddl;      // the DACL it was made with
+    bool open = true;       // its creator's handle is open: OpenPrivateNamespace finds it
+  };
+  std::vector<PrivateNamespace> namespaces;
+  std::map<void*, std::vector<std::wstring>> boundaries;  // boundary descriptors: their SIDs
+  std::map<void*, size_t> namespace_handles;             // this process's handles: the namespace
+  std::set<void*> namespace_creators;                    // ... and those of the process that made it
+  // Another process made a namespace with `prefix` and the boundary `sid`
+  // and holds the mutex `name` ("prefix\object") in it.
+  void HoldPrivateMutex(const std::wstring& prefix, const std::wstring& sid, const std::wstring& name) {
+    namespaces.push_back({prefix, sid, L"", true});
+    ++mutexes[L"Namespace\\" + std::to_wstring(namespaces.size() - 1) + name.substr(name.find(L'\\'))];
+  }
   // Junctions and symbolic links ("Hard links and junctions"): a real empty
   // folder or file stands at the link's path, so that listings show it, and
   // the file calls reach `target` through it. FindFirstFileW and

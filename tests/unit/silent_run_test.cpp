@@ -111,6 +111,23 @@ TEST_F(SilentInstall, ARunAsSystemInSession0IsNotItsOwnSecondInstance) {
   EXPECT_NE(machine.spooler.FindPrinter(L"Vellumor VL-K20"), nullptr);
 }
 
+// Names any account can take first - the global namespace's, which is the
+// session lock's in session 0, the machine lock's of earlier versions, and a
+// namespace of the lock's name with a boundary of its own - do not stop a run
+// as SYSTEM.
+TEST_F(SilentInstall, LocksAnyAccountCanTakeDoNotStopARunAsSystem) {
+  machine.session_id = 0;
+  machine.interactive_station = false;
+  machine.HoldMutex(L"Global\\TAPSTARTINSTALLERFORPRINTERDRIVER");
+  machine.HoldMutex(L"Global\\TAPSTARTINSTALLERFORPRINTERDRIVER.Machine");
+  machine.HoldPrivateMutex(kLockNamespace, L"S-1-5-21-1004336348-1177238915-682003330-1002", kMachineMutexName);
+  AddUsbPrinter(machine, L"Vellumor VL-K20", 1);
+  EXPECT_EQ(RunProgram(nullptr, L"setup.exe /silence"), 0);
+  EXPECT_NE(machine.spooler.FindPrinter(L"Vellumor VL-K20"), nullptr);
+  // No other account may open the lock's namespace ("Object Namespaces").
+  EXPECT_EQ(machine.namespaces.back().sddl, L"D:(A;;GA;;;SY)(A;;GA;;;BA)");
+}
+
 TEST(SilentEntry, ARunWhileAnotherHoldsItsLocksExits1618InAndAcrossSession0) {
   for (DWORD first : {0u, 1u}) {
     for (DWORD second : {0u, 1u}) {

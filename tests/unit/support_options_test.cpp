@@ -166,7 +166,7 @@ TEST_F(SupportOptions, ProtectedPrintModeBlocksTheInstallBeforeAnythingIsTouched
   for (size_t i = static_cast<size_t>(policy) + 1; i < machine.calls.size(); ++i) {
     const Seam fn = machine.calls[i].function;
     EXPECT_TRUE(fn == Seam::OutputDebugStringW || fn == Seam::ReleaseMutex || fn == Seam::CloseHandle ||
-                fn == Seam::LocalFree)
+                fn == Seam::ClosePrivateNamespace || fn == Seam::LocalFree)
         << "after the policy read: " << fn;
   }
   EXPECT_EQ(TraceStarting(L"Windows protected print mode is on").size(), 1u);
