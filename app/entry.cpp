@@ -1,5 +1,6 @@
 #include "app/entry.h"
 
+#include "app/package_folder.h"
 #include "app/uninstaller_handover.h"
 
 #include <cwchar>
@@ -279,6 +280,7 @@ int RunProgram(HINSTANCE instance, const wchar_t* command_line) {
     trace("No lock on the whole machine: %ws failed, error %u; the run relies on its session's lock.",
           lock.machine_lock_failure, lock.machine_lock_error);
   }
+  WarnOfAFolderOthersMayChange();
 
   int exit_code = 0;
   switch (SelectRunMode(options)) {

@@ -35,7 +35,7 @@
   X(RegOpenKeyExW) X(RegOpenKeyW) X(RegEnumKeyW) X(RegQueryValueExW)         \
   X(RegGetValueW) X(RegCloseKey)                                             \
   X(OpenProcessToken) X(LookupPrivilegeValueW) X(AdjustTokenPrivileges)      \
-  X(GetTokenInformation)                                                     \
+  X(GetTokenInformation) X(GetNamedSecurityInfoW)                           \
   /* files, heap, processes, system */                                       \
   X(CopyFileW) X(DeleteFileW) X(MoveFileExW) X(GetTempPathW)                 \
   X(GetFileAttributesW) X(FindFirstFileW) X(FindNextFileW) X(FindClose)     \

@@ -660,8 +660,17 @@ BOOL WINAPI FakeGetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kind, 
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
+  if (kind == TokenElevation) {
+    *needed = sizeof(TOKEN_ELEVATION);
+    if (size < *needed) {
+      SetLastError(ERROR_INSUFFICIENT_BUFFER);
+      return FALSE;
+    }
+    static_cast<TOKEN_ELEVATION*>(information)->TokenIsElevated = m.elevated ? 1 : 0;
+    return TRUE;
+  }
   if (kind != TokenUser) {
-    ADD_FAILURE() << "the fake token tells only TokenUser";
+    ADD_FAILURE() << "the fake token tells only TokenUser and TokenElevation";
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
@@ -680,6 +689,35 @@ BOOL WINAPI FakeGetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kind, 
   CopySid(sid_size, user->User.Sid, sid);
   LocalFree(sid);
   return TRUE;
+}
+
+// GetNamedSecurityInfoW: the owner and DACL point into one block that the
+// caller "must free ... by calling the LocalFree function"; the result is an
+// error code, not a BOOL.
+DWORD WINAPI FakeGetNamedSecurityInfoW(LPCWSTR name, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID* owner, PSID*,
+                                       PACL* dacl, PACL*, PSECURITY_DESCRIPTOR* descriptor) {
+  FakeMachine& m = Fake();
+  DWORD error = ERROR_SUCCESS;
+  if (m.Enter(Seam::GetNamedSecurityInfoW, Text(name), &error)) return error;
+  std::wstring path = Text(name);
+  while (path.size() > 3 && path.back() == L'\\') path.pop_back();
+  if (GetFileAttributesW(m.Resolve(path).c_str()) == INVALID_FILE_ATTRIBUTES) return ERROR_FILE_NOT_FOUND;
+  auto it = m.folder_security.find(path);
+  std::wstring sddl = it != m.folder_security.end() ? it->second
+                                                    : L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+  if (sddl.rfind(L"O:", 0) != 0) sddl = L"O:BA" + sddl;
+  PSECURITY_DESCRIPTOR block = nullptr;
+  ULONG size = 0;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &block, &size)) {
+    ADD_FAILURE() << "a folder's security the fake cannot read";
+    return ERROR_INVALID_PARAMETER;
+  }
+  m.live_blocks[block] = size;
+  BOOL present = FALSE, defaulted = FALSE;
+  if (owner != nullptr) GetSecurityDescriptorOwner(block, owner, &defaulted);
+  if (dacl != nullptr) GetSecurityDescriptorDacl(block, &present, dacl, &defaulted);
+  *descriptor = block;
+  return ERROR_SUCCESS;
 }
 
 // IsWow64Process2: for a process that is not WOW64 (ours, x64) the process
@@ -817,6 +855,7 @@ void InstallCoreFakes(OsTable& t) {
   t.CreateDirectoryW = FakeCreateDirectoryW;
   t.RemoveDirectoryW = FakeRemoveDirectoryW;
   t.GetTokenInformation = FakeGetTokenInformation;
+  t.GetNamedSecurityInfoW = FakeGetNamedSecurityInfoW;
   t.GetTempFileNameW = FakeGetTempFileNameW;
   t.GetSystemDirectoryW = FakeGetSystemDirectoryW;
   t.CopyFileW = FakeCopyFileW;

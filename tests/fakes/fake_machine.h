@@ -141,8 +141,10 @@ class FakeMachine {
     if (!load_driver_privilege_on) SetLastError(ERROR_PRIVILEGE_NOT_HELD);
     return load_driver_privilege_on;
   }
-  // The token's account (GetTokenInformation, TokenUser).
+  // The token's account (GetTokenInformation, TokenUser), and whether it is
+  // elevated (TokenElevation).
   std::wstring account_sid = L"S-1-5-21-1004336348-1177238915-682003330-1001";
+  bool elevated = true;
   DWORD default_dll_directories = 0;         // what SetDefaultDllDirectories was given
   std::vector<DWORD> dll_load_flags;         // the flags of each LoadLibraryExW
   std::set<std::wstring> missing_dlls;       // DLLs LoadLibraryExW does not find ("newdev.dll")
@@ -211,7 +213,9 @@ class FakeMachine {
   std::map<void*, std::wstring> listed_folders;  // each open listing's folder, resolved
   std::set<void*> link_handles;                  // files opened as the link itself
   // The DACL each folder was made with (CreateDirectoryW with a security
-  // descriptor), in its text form (SDDL).
+  // descriptor), or that a test gave it with its owner, in the text form
+  // (SDDL); GetNamedSecurityInfoW tells it. A folder not listed is as
+  // Program Files' are: owned by Administrators, changed by them and SYSTEM.
   std::map<std::wstring, std::wstring> folder_security;
   std::vector<std::pair<std::wstring, std::wstring>> delayed_moves;  // MoveFileExW at restart
   std::vector<DWORD> delayed_move_flags;  // the flags of each delayed move

@@ -129,6 +129,29 @@ TEST_F(SupportOptions, AGivenLogThatIsNotAPlainFileOfItsOwnEndsTheRunWith1622) {
   EXPECT_EQ(machine.CallCount(Seam::UploadPrinterDriverPackageW), 0);
 }
 
+// An elevated run from a folder others may change says so once, naming it:
+// here one made under C:\\, where Authenticated Users may modify it.
+TEST_F(SupportOptions, AFolderOthersMayChangeIsNamedOnceInTheLog) {
+  const std::wstring own = package.substr(0, package.size() - 1);
+  const std::wstring owner = L"S-1-5-21-1004336348-1177238915-682003330-1001";
+  auto warnings = [&](const wchar_t* log) {
+    const std::wstring path = machine.temp_directory + log;
+    EXPECT_EQ(Run(L"/stage /log=" + path), 0);
+    return Count(ReadLog(path), Narrow(L"The folder " + own + L" can be changed by accounts other than administrators"));
+  };
+  machine.folder_security[own] = L"O:" + owner + L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;AU)";
+  EXPECT_EQ(warnings(L"1.log"), 1u);
+  machine.elevated = false;
+  EXPECT_EQ(warnings(L"2.log"), 0u) << "not elevated";
+  machine.elevated = true;
+  // Only SYSTEM, Administrators, TrustedInstaller and the owner may change it;
+  // what the others may do applies to what the folder holds, not to itself.
+  machine.folder_security[own] = L"O:" + owner + L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + owner +
+                                 L")(A;;FA;;;S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464)"
+                                 L"(A;OICI;0x1200a9;;;BU)(A;OICIIO;GA;;;CO)(A;OICIIO;0x1301bf;;;AU)";
+  EXPECT_EQ(warnings(L"3.log"), 0u);
+}
+
 // --- a bounded search, and staging ------------------------------------------------
 
 TEST_F(SupportOptions, ASilentSearchWithATimeoutEndsWith1460) {
