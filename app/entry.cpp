@@ -93,7 +93,9 @@ MachineLock TakeMachineLock(SingleInstanceLock& lock) {
   boundary.reset(grown);
   if (!added) return MachineLockUnavailable(lock, L"AddSIDToBoundaryDescriptor", GetLastError());
   const SecurityDescriptor descriptor(kLockNamespaceSecurity);
-  if (!descriptor) return MachineLockUnavailable(lock, L"ConvertStringSecurityDescriptorToSecurityDescriptorW", GetLastError());
+  if (!descriptor) {
+    return MachineLockUnavailable(lock, L"ConvertStringSecurityDescriptorToSecurityDescriptorW", GetLastError());
+  }
   SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor.get(), FALSE};
   lock.machine_namespace.reset(os.CreatePrivateNamespaceW(&attributes, boundary.get(), kLockNamespace));
   if (!lock.machine_namespace) {

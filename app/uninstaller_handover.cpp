@@ -28,7 +28,8 @@ constexpr int kCopyFolderTries = 16;
 // temporary folder, which the account's unelevated programs can write. The
 // owner's implicit right to change the DACL is limited the same way (OW), in
 // case the account and not Administrators owns what it creates.
-constexpr wchar_t kCopyFolderSecurity[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;%ws)(A;OICI;0x1200a9;;;OW)";
+constexpr wchar_t kCopyFolderSecurity[] =
+    L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;%ws)(A;OICI;0x1200a9;;;OW)";
 
 bool IsHexDigit(wchar_t c) { return std::iswxdigit(c) != 0; }
 
@@ -285,19 +286,17 @@ int RelaunchAsUninstaller(SingleInstanceLock& lock) {
   // The lock is closed first, so that the copy never takes itself for a
   // second instance.
   lock.Close();
-  if (!SilentRun) {
-    StartDetached(line, folder.c_str());
-    return 0;
-  }
   StartedProcess started;
   if (!StartProcess(line.data(), started, folder.c_str())) {
     const DWORD error = GetLastError();
     trace("Could not start %ws, error:%u", line, error);
     os.DeleteFileW(copy.c_str());
     os.RemoveDirectoryW(folder.c_str());
+    if (!SilentRun) return 0;
     return error != ERROR_SUCCESS ? static_cast<int>(error) : static_cast<int>(kInstallFailedExitCode);
   }
-  return ExitCodeOf(started, kCopyWaitMs);
+  // The dialog's copy runs on by itself; a silent run waits for the result.
+  return SilentRun ? ExitCodeOf(started, kCopyWaitMs) : 0;
 }
 
 int FinishUninstallAfter(DWORD first_process) {

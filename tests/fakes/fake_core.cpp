@@ -273,15 +273,20 @@ BOOL WINAPI FakeCopyFileW(LPCWSTR from, LPCWSTR to, BOOL fail_if_exists) {
   return CopyFileW(m.Resolve(Text(from)).c_str(), m.Resolve(Text(to)).c_str(), fail_if_exists);
 }
 
+// Removes what stands at `path` itself with `remove`: a link, not its target.
+BOOL RemoveOwn(FakeMachine& m, const std::wstring& path, BOOL(WINAPI* remove)(LPCWSTR)) {
+  const std::wstring own = m.Resolve(path, true);
+  if (!remove(own.c_str())) return FALSE;
+  m.links.erase(own);
+  return TRUE;
+}
+
 // DeleteFileW: "If the path points to a symbolic link, the symbolic link is
 // deleted, not the target."
 BOOL WINAPI FakeDeleteFileW(LPCWSTR path) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::DeleteFileW, Text(path))) return FALSE;
-  const std::wstring own = m.Resolve(Text(path), true);
-  if (!DeleteFileW(own.c_str())) return FALSE;
-  m.links.erase(own);
-  return TRUE;
+  return RemoveOwn(m, Text(path), DeleteFileW);
 }
 
 // GetFileAttributesW: "If the path points to a symbolic link, the function
@@ -456,9 +461,7 @@ BOOL WINAPI FakeCreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES security) {
 BOOL WINAPI FakeRemoveDirectoryW(LPCWSTR path) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::RemoveDirectoryW, Text(path))) return FALSE;
-  const std::wstring own = m.Resolve(Text(path), true);
-  if (!RemoveDirectoryW(own.c_str())) return FALSE;
-  m.links.erase(own);
+  if (!RemoveOwn(m, Text(path), RemoveDirectoryW)) return FALSE;
   m.folder_security.erase(Text(path));
   return TRUE;
 }

@@ -194,13 +194,19 @@ TEST(Entry, TheInstalledFamilyIsHandedToACopyOfThisProgramNotToTheFileBesideIt) 
   LocalFree(args);
 }
 
-TEST(Entry, FailedCopyOrStartStillEndsWithZero) {
+TEST(Entry, FailedCopyOrStartStillEndsWithZeroAndLeavesNoCopy) {
   FakeMachine machine;
-  machine.module_path = L"C:\\Drivers\\Setup\\unins000.exe";
-  machine.Fail(Seam::GetTempFileNameW, ERROR_ACCESS_DENIED);
+  machine.module_path = machine.temp_directory + L"unins000.exe";
+  WriteRealFile(machine.module_path, "MZ program bytes");
+  machine.FailNth(Seam::CopyFileW, ERROR_DISK_FULL, 1);
+  EXPECT_EQ(RunProgram(nullptr, L"setup.exe "), 0);
   machine.Fail(Seam::CreateProcessW, ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(RunProgram(nullptr, L"setup.exe "), 0);
   EXPECT_EQ(machine.OpenHandleCount(), 0);
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((machine.temp_directory + L"Tapstart-*").c_str(), &found);
+  EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "no folder of a copy left";
+  if (search != INVALID_HANDLE_VALUE) FindClose(search);
 }
 
 }  // namespace
