@@ -456,8 +456,9 @@ BOOL WINAPI FakeCreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES security) {
   return TRUE;
 }
 
-// RemoveDirectoryW: only an empty folder ("The directory must be empty");
-// a link is removed itself, not what it leads to.
+// RemoveDirectoryW: "This path must specify an empty directory"; a junction
+// is removed itself, not what it leads to ("RemoveDirectory can be used to
+// remove a directory junction").
 BOOL WINAPI FakeRemoveDirectoryW(LPCWSTR path) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::RemoveDirectoryW, Text(path))) return FALSE;
@@ -718,7 +719,8 @@ DWORD WINAPI FakeGetNamedSecurityInfoW(LPCWSTR name, SE_OBJECT_TYPE, SECURITY_IN
   m.live_blocks[block] = size;
   BOOL present = FALSE, defaulted = FALSE;
   if (owner != nullptr) GetSecurityDescriptorOwner(block, owner, &defaulted);
-  if (dacl != nullptr) GetSecurityDescriptorDacl(block, &present, dacl, &defaulted);
+  // GetSecurityDescriptorDacl: without a DACL "the remaining output parameters do not receive valid values".
+  if (dacl != nullptr && (!GetSecurityDescriptorDacl(block, &present, dacl, &defaulted) || !present)) *dacl = nullptr;
   *descriptor = block;
   return ERROR_SUCCESS;
 }

@@ -105,6 +105,12 @@ TEST(RunMode, PathThatCannotBeSplitLeavesInstallDirectoryEmpty) {
   EXPECT_TRUE(InstallDirectory.empty());
 }
 
+TEST(Entry, AWindowStationThatCannotBeToldKeepsTheWindows) {
+  FakeMachine machine;
+  machine.Fail(Seam::GetUserObjectInformationW, ERROR_ACCESS_DENIED);
+  EXPECT_TRUE(InteractiveWindowStation());
+}
+
 TEST(Entry, SecondInstanceLeavesAtOnce) {
   FakeMachine machine;
   machine.HoldMutex(kSingleInstanceMutexName);

@@ -278,6 +278,8 @@ TEST_F(SilentUninstallRun, TheCopiesRunInTheTemporaryFolderAndAFailedCopyIsTheEx
       << "not inside the folder it deletes";
 
   machine.processes.clear();
+  machine.FailNth(Seam::CreateProcessW, ERROR_ACCESS_DENIED, 1);
+  EXPECT_EQ(RunProgram(nullptr, L"unins000.exe /silence"), ERROR_ACCESS_DENIED) << "a copy that cannot be started";
   machine.Fail(Seam::CopyFileW, ERROR_DISK_FULL);
   EXPECT_EQ(RunProgram(nullptr, L"unins000.exe /silence"), ERROR_DISK_FULL);
   EXPECT_TRUE(machine.processes.empty());

@@ -112,6 +112,17 @@ TEST_F(SupportOptions, TheDefaultLogIsANewFileInTheSystemsOwnTemporaryFolder) {
             std::string::npos);
 }
 
+// Where Windows cannot tell the temporary folder, or no log can be made in
+// it, none is made anywhere else: 1622 after one try.
+TEST_F(SupportOptions, NoDefaultLogWithoutATemporaryFolderOfItsOwn) {
+  machine.FailNth(Seam::GetTempPath2W, ERROR_ENVVAR_NOT_FOUND, 1);
+  EXPECT_EQ(Run(L"/stage /log"), ERROR_INSTALL_LOG_FAILURE);
+  EXPECT_EQ(machine.CallCount(Seam::GetTempPathW), 0) << "not a folder others may write to";
+  machine.FailNth(Seam::CreateFileW, ERROR_ACCESS_DENIED, 1);
+  EXPECT_EQ(Run(L"/stage /log"), ERROR_INSTALL_LOG_FAILURE);
+  EXPECT_EQ(machine.CallCount(Seam::CreateFileW), 1);
+}
+
 // A "/log=" file that is a link, has a second name, or lies behind a junction
 // would write someone else's file: the run ends with 1622 and changes nothing.
 TEST_F(SupportOptions, AGivenLogThatIsNotAPlainFileOfItsOwnEndsTheRunWith1622) {
