@@ -1,5 +1,6 @@
 #include "app/entry.h"
 
+#include "app/package_folder.h"
 #include "app/uninstaller_handover.h"
 
 #include <cwchar>
@@ -11,6 +12,7 @@
 #include "common/path.h"
 #include "common/process.h"
 #include "common/run_options.h"
+#include "common/security.h"
 #include "common/service_control.h"
 #include "common/string_table.h"
 #include "common/trace.h"
@@ -48,6 +50,74 @@ bool TakeMutex(ScopedMutex& mutex, const wchar_t* name) {
   return taken;
 }
 
+// Who may open the lock's namespace: SYSTEM and Administrators, so that no
+// other process can reach the lock in it.
+constexpr wchar_t kLockNamespaceSecurity[] = L"D:(A;;GA;;;SY)(A;;GA;;;BA)";
+
+enum class MachineLock { kHeld, kTaken, kUnavailable };
+
+MachineLock MachineLockUnavailable(SingleInstanceLock& lock, const wchar_t* call, DWORD error) {
+  lock.machine_lock_failure = call;
+  lock.machine_lock_error = error;
+  lock.machine_namespace.reset();
+  return MachineLock::kUnavailable;
+}
+
+// The lock on the whole machine, in the private namespace that only
+// administrators can make or open: made (or opened, where another instance
+// made it) and the mutex taken in it.
+MachineLock TakeMachineLock(SingleInstanceLock& lock) {
+  // They come with one another; without any of them none is used, so that
+  // nothing made here is left open.
+  const struct {
+    bool there;
+    const wchar_t* name;
+  } functions[] = {{OsHas<&OsTable::CreateBoundaryDescriptorW>(), L"CreateBoundaryDescriptorW"},
+                   {OsHas<&OsTable::AddSIDToBoundaryDescriptor>(), L"AddSIDToBoundaryDescriptor"},
+                   {OsHas<&OsTable::DeleteBoundaryDescriptor>(), L"DeleteBoundaryDescriptor"},
+                   {OsHas<&OsTable::CreatePrivateNamespaceW>(), L"CreatePrivateNamespaceW"},
+                   {OsHas<&OsTable::OpenPrivateNamespaceW>(), L"OpenPrivateNamespaceW"},
+                   {OsHas<&OsTable::ClosePrivateNamespace>(), L"ClosePrivateNamespace"}};
+  for (const auto& function : functions) {
+    if (!function.there) return MachineLockUnavailable(lock, function.name, ERROR_PROC_NOT_FOUND);
+  }
+  BYTE administrators[SECURITY_MAX_SID_SIZE] = {};
+  DWORD size = sizeof(administrators);
+  if (!CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size)) {
+    return MachineLockUnavailable(lock, L"CreateWellKnownSid", GetLastError());
+  }
+  ScopedBoundary boundary(os.CreateBoundaryDescriptorW(kLockNamespace, 0));
+  if (!boundary) return MachineLockUnavailable(lock, L"CreateBoundaryDescriptorW", GetLastError());
+  // The descriptor may move as it grows.
+  HANDLE grown = boundary.take();
+  const BOOL added = os.AddSIDToBoundaryDescriptor(&grown, administrators);
+  boundary.reset(grown);
+  if (!added) return MachineLockUnavailable(lock, L"AddSIDToBoundaryDescriptor", GetLastError());
+  const SecurityDescriptor descriptor(kLockNamespaceSecurity);
+  if (!descriptor) {
+    return MachineLockUnavailable(lock, L"ConvertStringSecurityDescriptorToSecurityDescriptorW", GetLastError());
+  }
+  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor.get(), FALSE};
+  lock.machine_namespace.reset(os.CreatePrivateNamespaceW(&attributes, boundary.get(), kLockNamespace));
+  if (!lock.machine_namespace) {
+    const DWORD error = GetLastError();
+    if (error != ERROR_ALREADY_EXISTS) return MachineLockUnavailable(lock, L"CreatePrivateNamespaceW", error);
+    // Another instance made it: the lock is looked for in it.
+    lock.machine_namespace.reset(os.OpenPrivateNamespaceW(boundary.get(), kLockNamespace));
+    if (!lock.machine_namespace) return MachineLockUnavailable(lock, L"OpenPrivateNamespaceW", GetLastError());
+  }
+  if (TakeMutex(lock.machine_mutex, kMachineMutexName)) return MachineLock::kTaken;
+  if (!lock.machine_mutex) return MachineLockUnavailable(lock, L"CreateMutexW", GetLastError());
+  return MachineLock::kHeld;
+}
+
+// Whether the run is in session 0, where services and SYSTEM runs of
+// deployment tools run; false when it cannot be told.
+bool InSessionZero() {
+  DWORD session = 0;
+  return os.ProcessIdToSessionId(GetCurrentProcessId(), &session) && session == 0;
+}
+
 // A function's name as the seam lists it (ASCII), for the trace.
 WideText<64> FunctionName(const char* function) {
   WideText<64> name = {};
@@ -61,7 +131,7 @@ struct MissingFunction {
   const char* function;
   const wchar_t* dll;
 };
-MissingFunction MissingOptional[8] = {};
+MissingFunction MissingOptional[16] = {};
 size_t MissingOptionalCount = 0;
 
 void NoteMissingOptional(const char* function, const wchar_t* dll) {
@@ -102,13 +172,18 @@ void ShowHelp() {
 
 }  // namespace
 
-// One instance in the logon session, and one on the whole machine, so that a
+// One instance on the whole machine, and one in the logon session, so that a
 // deployment in session 0 and a person's run never both stop the spooler.
 SingleInstanceLock TakeSingleInstanceLock() {
   SingleInstanceLock lock;
-  lock.second_instance = TakeMutex(lock.mutex, kSingleInstanceMutexName);
-  if (!lock.second_instance) {
-    lock.second_instance = lock.held_on_machine = TakeMutex(lock.machine_mutex, kMachineMutexName);
+  const MachineLock machine = TakeMachineLock(lock);
+  if (machine == MachineLock::kTaken) {
+    lock.second_instance = lock.held_on_machine = true;
+  } else if (machine == MachineLock::kUnavailable || !InSessionZero()) {
+    // In session 0 a name without prefix is one of the global namespace,
+    // which any account may take first: there the machine's lock stands
+    // for the session's.
+    lock.second_instance = TakeMutex(lock.mutex, kSingleInstanceMutexName);
   }
   if (lock.second_instance) lock.Close();
   return lock;
@@ -213,6 +288,11 @@ int RunProgram(HINSTANCE instance, const wchar_t* command_line) {
     return leave(SilentRun ? kExitAlreadyRunning : 0);
   }
   TraceMissingOptional();
+  if (lock.machine_lock_failure != nullptr) {
+    trace("No lock on the whole machine: %ws failed, error %u; the run relies on its session's lock.",
+          lock.machine_lock_failure, lock.machine_lock_error);
+  }
+  WarnOfAFolderOthersMayChange();
 
   int exit_code = 0;
   DWORD cannot_tell = ERROR_SUCCESS;
@@ -237,7 +317,9 @@ int RunProgram(HINSTANCE instance, const wchar_t* command_line) {
       exit_code = RelaunchAsUninstaller(lock);
       break;
     case RunMode::kStartUninstaller:
-      StartInstalledUninstaller(lock);
+      // As unins000.exe does: a copy of this very program runs the uninstall,
+      // never a file of that name that someone may have left in the folder.
+      RelaunchAsUninstaller(lock);
       break;
     case RunMode::kUpgrade:
       exit_code = UpgradeInPlace();

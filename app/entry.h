@@ -14,7 +14,7 @@ enum class RunMode {
   kFinishUninstall,        // the silent uninstall's last step: the folder, once the first process ended
   kRefusedDirectory,       // "-u" with an empty folder or one too long to keep
   kRelaunchAsUninstaller,  // named unins000: hand over to a temporary copy
-  kStartUninstaller,       // the driver is installed: start unins000.exe
+  kStartUninstaller,       // the driver is installed: hand over to a copy of this program, as unins000 does
   kUpgrade,                // silently, and an older version is installed: upgrade it in place
   kInstallStateUnknown,    // silently, and the spooler could not tell what is installed
   kAlreadyInstalled,       // silently, and the driver is installed: nothing to do
@@ -25,25 +25,33 @@ enum class RunMode {
 };
 
 constexpr wchar_t kSingleInstanceMutexName[] = L"TAPSTARTINSTALLERFORPRINTERDRIVER";
-// A name of its own: in session 0 (services, and SYSTEM runs of deployment
-// tools) a name without prefix is a name of the global namespace, so the
-// session lock's name under Global\ would be the session lock itself.
-constexpr wchar_t kMachineMutexName[] = L"Global\\TAPSTARTINSTALLERFORPRINTERDRIVER.Machine";
+// The machine-wide lock: a mutex in a private namespace whose boundary is the
+// Administrators group. A process outside the group can neither make the
+// namespace nor, by its DACL, open it, so it cannot take the lock first.
+constexpr wchar_t kLockNamespace[] = L"Tapstart";
+constexpr wchar_t kMachineMutexName[] = L"Tapstart\\Machine";
 
-// The single-instance lock, in the logon session and on the machine; it ends
+// The single-instance lock, on the machine and in the logon session; it ends
 // when its handles are closed.
 struct SingleInstanceLock {
   ScopedMutex mutex;
+  ScopedNamespace machine_namespace;
   ScopedMutex machine_mutex;
   bool second_instance = false;
   bool held_on_machine = false;  // the machine-wide lock was the one held: a run in another session
+  // Why there is no machine-wide lock (the call that failed, and its error);
+  // null when there is one.
+  const wchar_t* machine_lock_failure = nullptr;
+  DWORD machine_lock_error = ERROR_SUCCESS;
   void Close() {
     machine_mutex.reset();
+    machine_namespace.reset();
     mutex.reset();
   }
 };
 
 // Takes both locks; `second_instance` when another process holds either.
+// Where the machine-wide lock cannot be made, the session's alone.
 SingleInstanceLock TakeSingleInstanceLock();
 
 // Works out InstallDirectory and the road to take. Probes the install state

@@ -1,7 +1,7 @@
 // Handing the uninstall over to copies of the program outside its folder: the
 // temporary copy that runs the uninstall (waited for in a silent run), the
-// last copy that deletes the folder once the first process has ended, the
-// uninstaller beside an installed program, and the copies' own clean-up.
+// last copy that deletes the folder once the first process has ended, and the
+// copies' own clean-up.
 #pragma once
 
 #include "common/text.h"
@@ -22,19 +22,20 @@ void FormatRelaunchCommandLine(WideText<kChildCommandLineCapacity>& line,
                                const wchar_t* temporary_copy, const wchar_t* directory,
                                DWORD silent_parent = 0);
 
-// Whether the program runs as the temporary copy that RelaunchAsUninstaller
-// makes: a uni<hex>.tmp file directly in the temporary folder.
+// Whether the program runs as the copy that RelaunchAsUninstaller makes:
+// unins000.exe in a folder "Tapstart-<8 hex digits>" of the temporary folder.
 bool IsRelaunchedCopy(const wchar_t* module_path, const wchar_t* temp_directory);
 
-// A temporary copy leaves nothing behind: it asks Windows to delete it at the
-// next system start, whichever way its run ends. Any other program file is
-// left alone.
+// A copy leaves nothing behind: it asks Windows to delete it and its folder
+// at the next system start, whichever way its run ends. Any other program
+// file is left alone.
 void ScheduleDeletionOfRelaunchedCopy();
 
-// Copies the program to a temporary file and starts that copy with "-u", in
-// the temporary folder. A silent run waits for the copy and gives its exit
-// code; a copy that could not be made or started gives its error (a dialog
-// run only traces it).
+// Copies the program's own module into a new folder of the temporary folder
+// that only SYSTEM and Administrators can change, and starts that copy there
+// with "-u". Folders and copies that earlier, ended uninstalls left go first.
+// A silent run waits for the copy and gives its exit code; a copy that could
+// not be made or started gives its error (a dialog run only traces it).
 int RelaunchAsUninstaller(SingleInstanceLock& lock);
 
 // Starts the last copy, which deletes InstallDirectory once `first_process`
@@ -43,6 +44,3 @@ void StartFinishingCopy(SingleInstanceLock& lock, DWORD first_process, int calle
 
 // The last copy's own work: waits for the first process, deletes the folder.
 int FinishUninstallAfter(DWORD first_process);
-
-// Starts unins000.exe from InstallDirectory, after closing the lock.
-void StartInstalledUninstaller(SingleInstanceLock& lock);

@@ -2,6 +2,7 @@
 
 #include "common/package.h"
 #include "common/scoped_handle.h"
+#include "common/temp_folder.h"
 #include "platform/os.h"
 
 #include <cwchar>
@@ -88,6 +89,83 @@ void WriteOpeningLines(const wchar_t* command_line, bool silent) {
   WriteLine(silent ? L"Silent run: yes" : L"Silent run: no");
 }
 
+// Opened for appending by this process and the copies it starts, which
+// write to the same file. The handle may read attributes for the checks.
+constexpr DWORD kLogAccess = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES;
+constexpr DWORD kLogShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+// A link is opened as itself, never followed to whatever it names.
+constexpr DWORD kLogFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+// Names of the default log tried, its plain name and " (2)" up to " (100)".
+constexpr int kLogNameTries = 100;
+
+// Whether the opened log is a plain file with one name at the path asked
+// for: no link, no second hard link through which another file would be
+// written, no junction on the way to it (its final path, normalised, is the
+// path asked for, without regard to case).
+bool IsPlainFileAt(HANDLE file, const wchar_t* path) {
+  BY_HANDLE_FILE_INFORMATION information = {};
+  if (!os.GetFileInformationByHandle(file, &information)) return false;
+  if ((information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
+      information.nNumberOfLinks != 1) {
+    return false;
+  }
+  WideText<kPathCapacity + 8> final_path = {};
+  const DWORD length = os.GetFinalPathNameByHandleW(file, final_path.data(), static_cast<DWORD>(final_path.kCapacity),
+                                                    FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (length == 0 || length >= final_path.kCapacity) return false;
+  // "\\?\C:\..." and "\\?\UNC\server\share\..." as paths are typed.
+  WideText<kPathCapacity + 8> typed = {};
+  if (std::wcsncmp(final_path.c_str(), L"\\\\?\\UNC\\", 8) == 0) {
+    BoundedFormat(typed, L"\\\\%ws", final_path.c_str() + 8);
+  } else if (std::wcsncmp(final_path.c_str(), L"\\\\?\\", 4) == 0) {
+    BoundedCopy(typed, final_path.c_str() + 4);
+  } else {
+    BoundedCopy(typed, final_path.c_str());
+  }
+  return CompareStringOrdinal(typed.c_str(), -1, path, -1, TRUE) == CSTR_EQUAL;
+}
+
+// A "/log=" file: created, or appended to when it is a plain file with one
+// name at that path. Its whole path is kept, for the checks and for the
+// copies, which run in another folder.
+HANDLE OpenGivenLog(const wchar_t* path) {
+  const DWORD length = os.GetFullPathNameW(path, kPathCapacity, log_path.data(), nullptr);
+  if (length == 0 || length >= kPathCapacity) return nullptr;
+  ScopedKernelHandle file(
+      os.CreateFileW(log_path.c_str(), kLogAccess, kLogShare, nullptr, OPEN_ALWAYS, kLogFlags, nullptr));
+  if (!file) return nullptr;
+  if (!IsPlainFileAt(file.get(), log_path.c_str())) {
+    trace("The log %ws is a link, has a second name or lies elsewhere than its path says; it is not written.",
+          log_path);
+    return nullptr;
+  }
+  return file.take();
+}
+
+// The default log: a new file in the temporary folder, never one that was
+// there before (someone may have made it to read or forge the lines); a
+// name taken gets a number.
+HANDLE CreateDefaultLog() {
+  PathText folder = {};
+  if (!ReadTemporaryFolder(folder)) return nullptr;
+  SYSTEMTIME now = {};
+  os.GetLocalTime(&now);
+  for (int n = 1; n <= kLogNameTries; ++n) {
+    WideText<16> number = {};
+    if (n > 1) BoundedFormat(number, L" (%d)", n);
+    if (!BoundedFormat(log_path, L"%wsTapstart %04d-%02d-%02d %02d-%02d-%02d%ws.log", folder, now.wYear, now.wMonth,
+                       now.wDay, now.wHour, now.wMinute, now.wSecond, number)) {
+      return nullptr;
+    }
+    ScopedKernelHandle file(
+        os.CreateFileW(log_path.c_str(), kLogAccess, kLogShare, nullptr, CREATE_NEW, kLogFlags, nullptr));
+    if (file) return IsPlainFileAt(file.get(), log_path.c_str()) ? file.take() : nullptr;
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return nullptr;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 bool OpenLog(const wchar_t* path, const wchar_t* command_line, bool silent) {
@@ -96,21 +174,7 @@ bool OpenLog(const wchar_t* path, const wchar_t* command_line, bool silent) {
     lock_ready = true;
   }
   log_path = {};
-  if (path != nullptr && path[0] != L'\0') {
-    if (!BoundedCopy(log_path, path)) return false;
-  } else {
-    PathText temp = {};
-    const DWORD length = os.GetTempPathW(kPathCapacity, temp.data());
-    SYSTEMTIME now = {};
-    os.GetLocalTime(&now);
-    if (length == 0 || length >= kPathCapacity ||
-        !BoundedFormat(log_path, L"%wsTapstart %04d-%02d-%02d %02d-%02d-%02d.log", temp, now.wYear, now.wMonth,
-                       now.wDay, now.wHour, now.wMinute, now.wSecond)) {
-      return false;
-    }
-  }
-  log_file.reset(os.CreateFileW(log_path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  log_file.reset(path != nullptr && path[0] != L'\0' ? OpenGivenLog(path) : CreateDefaultLog());
   if (!log_file) {
     log_path = {};
     return false;

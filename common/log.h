@@ -9,12 +9,14 @@
 #include "common/trace.h"
 #include "platform/win.h"
 
-// Opens (or creates) the log at `path` for appending; with no path, a new
-// "Tapstart <date time>.log" in the temporary folder. Writes the opening
-// lines: the program's version, the command line, the Windows version and
-// build, the native architecture, the account and whether the run is silent.
-// False when the file cannot be opened: the run must then end before it
-// changes anything.
+// Opens the log at `path` for appending, or creates it; a file that is
+// there is written only when it is a plain file with one name at that very
+// path (no link, no second hard link, no junction on the way). With no path,
+// a new "Tapstart <date time>.log" in the temporary folder, never one that
+// was there before. Writes the opening lines: the program's version, the
+// command line, the Windows version and build, the native architecture, the
+// account and whether the run is silent. False when the file cannot be
+// opened: the run must then end before it changes anything.
 bool OpenLog(const wchar_t* path, const wchar_t* command_line, bool silent);
 
 // Appends one trace line (from any thread); nothing without an open log.
@@ -23,7 +25,7 @@ void LogLine(const wchar_t* line);
 // Writes the closing line with the exit code and closes the log.
 void CloseLog(int exit_code);
 
-// The open log's path (empty without one), for the copies the run starts.
+// The open log's whole path (empty without one), for the copies the run starts.
 const wchar_t* LogPath();
 
 // A log line: a trace line, its time stamp, process id and role.

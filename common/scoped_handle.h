@@ -93,6 +93,22 @@ struct MutexTraits {
   }
 };
 
+// A private namespace: closed, not destroyed; objects in it live on while
+// their handles are open.
+struct NamespaceTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { os.ClosePrivateNamespace(h, 0); }
+};
+
+struct BoundaryTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { os.DeleteBoundaryDescriptor(h); }
+};
+
 using ScopedPrinter = ScopedHandle<PrinterHandleTraits>;
 using ScopedService = ScopedHandle<ServiceHandleTraits>;
 using ScopedKey = ScopedHandle<RegistryKeyTraits>;
@@ -100,6 +116,8 @@ using ScopedDeviceInfoSet = ScopedHandle<DeviceInfoSetTraits>;
 using ScopedKernelHandle = ScopedHandle<KernelHandleTraits>;
 using ScopedMutex = ScopedHandle<MutexTraits>;
 using ScopedFind = ScopedHandle<FindHandleTraits>;
+using ScopedNamespace = ScopedHandle<NamespaceTraits>;
+using ScopedBoundary = ScopedHandle<BoundaryTraits>;
 
 // A typed block from the local heap, released on every path out unless it is
 // taken. Records come zero-filled (LPTR) unless other flags are asked for.

@@ -1,32 +1,13 @@
 #include "platform/os.h"
 
-#include <type_traits>
-
 namespace {
-
-// What a slot answers while its function is not bound: ERROR_PROC_NOT_FOUND,
-// as the thread's last error and, for functions that return an HRESULT, as
-// their result; every other result reads as a failure.
-template <typename F>
-struct Unbound;
-template <typename R, typename... A>
-struct Unbound<R (*)(A...)> {
-  static R WINAPI Call(A...) {
-    SetLastError(ERROR_PROC_NOT_FOUND);
-    if constexpr (std::is_same_v<R, HRESULT>) {
-      return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
-    } else if constexpr (!std::is_void_v<R>) {
-      return R{};
-    }
-  }
-};
 
 OsTable UnboundTable() {
   OsTable table = {};
 #define OS_LINK(name) table.name = &::name;
   OS_LINKED_FUNCTIONS(OS_LINK)
 #undef OS_LINK
-#define OS_UNBOUND(X, dll, name, ordinal, need) table.name = Unbound<decltype(table.name)>::Call;
+#define OS_UNBOUND(X, dll, name, ordinal, need) table.name = OsUnbound<decltype(table.name)>::Call;
   OS_LOADED_FUNCTIONS(OS_UNBOUND, _)
 #undef OS_UNBOUND
   return table;
@@ -57,7 +38,7 @@ OsBinding BindTable(OsTable& table, Load load, Resolve resolve, Missing missing_
       Assign(slot, address);
       return;
     }
-    slot = Unbound<std::remove_reference_t<decltype(slot)>>::Call;
+    slot = OsUnbound<std::remove_reference_t<decltype(slot)>>::Call;
     if (need == kOptional) {
       if (missing_optional != nullptr) missing_optional(name, kOsDllNames[dll]);
       return;

@@ -12,6 +12,8 @@
 // ERROR_PROC_NOT_FOUND.
 #pragma once
 
+#include <type_traits>
+
 #include "platform/win.h"
 
 // X(name) for every function imported from a system DLL that Windows never
@@ -33,16 +35,20 @@
   X(RegOpenKeyExW) X(RegOpenKeyW) X(RegEnumKeyW) X(RegQueryValueExW)         \
   X(RegGetValueW) X(RegCloseKey)                                             \
   X(OpenProcessToken) X(LookupPrivilegeValueW) X(AdjustTokenPrivileges)      \
+  X(GetTokenInformation) X(GetNamedSecurityInfoW)                           \
   /* files, heap, processes, system */                                       \
   X(CopyFileW) X(DeleteFileW) X(MoveFileExW) X(GetTempPathW)                 \
   X(GetFileAttributesW) X(FindFirstFileW) X(FindNextFileW) X(FindClose)     \
   X(GetPrivateProfileSectionW) X(GetPrivateProfileStringW)                   \
   X(GetTempFileNameW) X(GetSystemDirectoryW) X(GetModuleFileNameW)           \
   X(CreateProcessW) X(CloseHandle) X(CreateMutexW) X(ReleaseMutex)           \
+  X(ProcessIdToSessionId)                                                    \
   X(LocalAlloc) X(LocalFree) X(Sleep) X(OutputDebugStringW)                  \
   X(WaitForSingleObject) X(GetExitCodeProcess) X(OpenProcess) X(GetTickCount64) \
   X(GetProcessWindowStation) X(GetUserObjectInformationW)                    \
   X(CreateFileW) X(WriteFile) X(ReadFile) X(GetLocalTime) X(GetUserNameW)     \
+  X(GetFileInformationByHandle) X(GetFinalPathNameByHandleW) X(GetFullPathNameW) \
+  X(CreateDirectoryW) X(RemoveDirectoryW)                                    \
   X(GetNativeSystemInfo) X(CommandLineToArgvW) X(SHFileOperationW)           \
   X(SHChangeNotify) X(MessageBoxW) X(WideCharToMultiByte)                    \
   /* binding the rest */                                                     \
@@ -75,6 +81,14 @@
   L(X, kNewdev, UpdateDriverForPlugAndPlayDevicesW, 0, kRequired)            \
   /* system: newer than some Windows the program meets */                    \
   L(X, kKernel32, IsWow64Process2, 0, kOptional)                             \
+  L(X, kKernel32, GetTempPath2W, 0, kOptional)                               \
+  /* the machine-wide lock's private namespace: Wine 8 lacks them */         \
+  L(X, kKernel32, CreateBoundaryDescriptorW, 0, kOptional)                   \
+  L(X, kKernel32, AddSIDToBoundaryDescriptor, 0, kOptional)                  \
+  L(X, kKernel32, DeleteBoundaryDescriptor, 0, kOptional)                    \
+  L(X, kKernel32, CreatePrivateNamespaceW, 0, kOptional)                     \
+  L(X, kKernel32, OpenPrivateNamespaceW, 0, kOptional)                       \
+  L(X, kKernel32, ClosePrivateNamespace, 0, kOptional)                       \
   L(X, kShell32, RestartDialogEx, 730, kOptional) /* by ordinal alone */     \
   /* the dialogs' window classes */                                          \
   L(X, kComctl32, InitCommonControlsEx, 0, kRequired)
@@ -99,6 +113,30 @@ struct OsTable {
 
 // The table the product calls through. Tests may swap it for a fake machine.
 extern OsTable os;
+
+// What a slot answers while its function is not bound: ERROR_PROC_NOT_FOUND,
+// as the thread's last error and, for functions that return an HRESULT, as
+// their result; every other result reads as a failure.
+template <typename F>
+struct OsUnbound;
+template <typename R, typename... A>
+struct OsUnbound<R (*)(A...)> {
+  static R WINAPI Call(A...) {
+    SetLastError(ERROR_PROC_NOT_FOUND);
+    if constexpr (std::is_same_v<R, HRESULT>) {
+      return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+    } else if constexpr (!std::is_void_v<R>) {
+      return R{};
+    }
+  }
+};
+
+// Whether a slot of `os` holds a function: false for an optional one this
+// Windows lacks.
+template <auto Slot>
+bool OsHas() {
+  return os.*Slot != &OsUnbound<std::remove_reference_t<decltype(os.*Slot)>>::Call;
+}
 
 // The table of the real functions, for restoring `os`: the linked ones, and
 // the bound ones as the last BindOs found them.

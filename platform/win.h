@@ -12,6 +12,12 @@
 #include <shellapi.h>
 #include <shlobj.h>
 #include <commctrl.h>
+#include <aclapi.h>
+#include <sddl.h>
+
+// Newer than the headers the tool is built with: Windows 11, and Windows 10
+// with the updates of 2025 (fileapi.h). Bound at start where Windows has it.
+extern "C" DWORD WINAPI GetTempPath2W(DWORD BufferLength, LPWSTR Buffer);
 
 // What the mingw-w64 headers lack of winspool.h: the driver install from a
 // package in the driver store (bound at start, never linked).

@@ -140,6 +140,10 @@ bool IsDots(const wchar_t* name) { return std::wcscmp(name, L".") == 0 || std::w
 
 bool IsDirectory(const WIN32_FIND_DATAW& entry) { return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 
+// A junction, symbolic link or mount point: what it leads to is not ours,
+// whatever its name.
+bool IsLink(const WIN32_FIND_DATAW& entry) { return (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
+
 uint64_t SizeOf(const WIN32_FIND_DATAW& entry) {
   return (static_cast<uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
 }
@@ -177,6 +181,12 @@ struct FolderSorting {
     whole = false;
     trace("Keeping %ws: it is not ours", path);
   }
+  // Never entered, never deleted: a deletion through it would reach
+  // whatever folder someone pointed it at.
+  void KeepLink(const wchar_t* path) {
+    whole = false;
+    trace("Keeping %ws: it is a link", path);
+  }
 };
 
 // A package folder: whole when it holds only package files, else those files.
@@ -186,7 +196,10 @@ void SortPackageFolder(FolderSorting& sorting, const PathText& folder) {
   const bool listed = ForEachEntry(folder.c_str(), [&](const WIN32_FIND_DATAW& entry) {
     PathText path = {};
     JoinPath(path, folder.c_str(), entry.cFileName);
-    if (!IsDirectory(entry) && sorting.files.Names(entry.cFileName)) {
+    if (IsLink(entry)) {
+      only_ours = false;
+      sorting.KeepLink(path.c_str());
+    } else if (!IsDirectory(entry) && sorting.files.Names(entry.cFileName)) {
       files.Add(path);
     } else {
       only_ours = false;
@@ -213,7 +226,7 @@ void SortInstallFolder(FolderSorting& sorting, const wchar_t* folder) {
   bool has_uninstaller = false;
   uint64_t program_size = 0;
   sorting.listed = ForEachEntry(folder, [&](const WIN32_FIND_DATAW& entry) {
-    if (!IsDirectory(entry) && std::wcscmp(entry.cFileName, kUninstallerName) == 0) {
+    if (!IsDirectory(entry) && !IsLink(entry) && std::wcscmp(entry.cFileName, kUninstallerName) == 0) {
       has_uninstaller = true;
       program_size = SizeOf(entry);
     }
@@ -226,6 +239,10 @@ void SortInstallFolder(FolderSorting& sorting, const wchar_t* folder) {
       return;
     }
     const wchar_t* name = entry.cFileName;
+    if (IsLink(entry)) {
+      sorting.KeepLink(path.c_str());
+      return;
+    }
     if (IsDirectory(entry)) {
       if (IsPackageFolderName(name)) {
         SortPackageFolder(sorting, path);
@@ -262,6 +279,37 @@ bool ShellDelete(HWND owner, const wchar_t* list) {
   return result == 0 && !operation.fAnyOperationsAborted;
 }
 
+// Whether every step of `path` below the install folder is still there and
+// still no link. Looked at right before the shell deletes: a folder that
+// others can change may have been swapped for a junction since it was
+// looked through.
+bool ReachedWithoutLinks(const wchar_t* path) {
+  PathText steps = {};
+  if (!BoundedCopy(steps, path)) return false;
+  const size_t length = steps.length();
+  size_t i = InstallDirectory.length();
+  while (i < length && IsSeparator(steps.chars[i])) ++i;
+  for (; i <= length; ++i) {
+    const wchar_t end = steps.chars[i];
+    if (end != L'\\' && end != L'\0') continue;
+    steps.chars[i] = L'\0';
+    const DWORD attributes = os.GetFileAttributesW(steps.c_str());
+    steps.chars[i] = end;
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return false;
+  }
+  return true;
+}
+
+bool ListReachedWithoutLinks(const wchar_t* list) {
+  for (const wchar_t* path = list; *path != L'\0'; path += std::wcslen(path) + 1) {
+    if (!ReachedWithoutLinks(path)) {
+      trace("%ws changed since the folder was looked through; nothing is deleted", path);
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 bool IsOwnInstallDirectory(const wchar_t* folder) {
@@ -290,6 +338,7 @@ void DeleteInstallFolder(HWND owner) {
     trace("The folder %ws could not be looked through; it stays", InstallDirectory);
     return;
   }
+  if (!ListReachedWithoutLinks(owned.text.get())) return;
   if (!sorting.whole) {
     if (owned.entries == 0) return;
     const bool deleted = ShellDelete(owner, owned.text.get());

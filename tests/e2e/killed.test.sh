@@ -23,14 +23,15 @@ prefix_pids() {
 }
 spooler_runs() { "$_tools_dir/wine.sh" sc query spooler 2>/dev/null | grep -q 'STATE *: *4 '; }
 # Starts a program in the background and ends it by force after $1 seconds,
-# with every copy of the uninstaller it started (uni*.tmp in the temp folder).
+# with every copy of the uninstaller it started (Tapstart-*\unins000.exe in
+# the temp folder).
 end_after() {
   local seconds=$1 pid
   shift
   e2e_wine_bg "$@"
   local first=$E2E_PID
   sleep "$seconds"
-  for pid in $first $(prefix_pids 'uni[0-9A-Fa-f]*\.tmp'); do kill -9 "$pid" 2>/dev/null || true; done
+  for pid in $first $(prefix_pids 'Tapstart-[0-9a-f]{8}.unins000\.exe'); do kill -9 "$pid" 2>/dev/null || true; done
   wait "$first" 2>/dev/null || true
 }
 

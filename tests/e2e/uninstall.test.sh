@@ -3,7 +3,7 @@
 # shows "Nothing need to be removed there"; "Remove" stops the spooler for the
 # monitor file, deletes the folder (it holds our files), says so and closes.
 # A folder without our files stays. The copy that unins000.exe starts asks for
-# its own deletion at the next start. Pictures of the tree go to
+# its own and its folder's deletion at the next start. Pictures of the tree go to
 # build/screenshots/.
 set -eu
 source "$(dirname "$0")/lib.sh"
@@ -73,14 +73,14 @@ check "the package's files are gone" eval 'test ! -e "$E2E_PREFIX/drive_c/Mixed/
 e2e_collect_trace
 check "the trace names what was kept" grep -q 'Keeping C:.*Mixed.*letter.txt: it is not ours' "$E2E_DIR/trace.log"
 
-# --- the temporary copy is deleted at the next start ---------------------------
+# --- the copy and its folder are deleted at the next start ---------------------
 e2e_wine_bg 'C:\Prog\unins000.exe'
 ui wait-tree 1001 "Nothing need" --with 1001 --timeout 20 >/dev/null || true
 e2e_close_uninstall || true
-wait_for 20 eval "! e2e_running 'uni[0-9A-Fa-f]*\.tmp'" || true
+wait_for 20 eval "! e2e_running 'Tapstart-[0-9a-f]{8}.unins000\.exe'" || true
 e2e_collect_trace
-copy=$(sed -n 's/^Deleting .*\\\\\(uni[0-9A-Fa-f]*\.tmp\) at the next start: 1$/\1/p' "$E2E_DIR/trace.log" | head -1)
-check "the copy asked Windows to delete it at the next start" test -n "$copy"
+copy=$(sed -n 's/^Deleting .*\\\\\(Tapstart-[0-9a-f]*\)\\\\unins000\.exe and its folder at the next start: 1$/\1/p' "$E2E_DIR/trace.log" | head -1)
+check "the copy asked Windows to delete it and its folder at the next start" test -n "$copy"
 pending=$("$_tools_dir/wine.sh" reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations 2>/dev/null | tr -d '\r' || true)
 temp_dir=$(find "$E2E_PREFIX/drive_c/users" -maxdepth 2 -type d -iname temp | head -1)
 # Wine carries out such deletions whenever its server starts anew.

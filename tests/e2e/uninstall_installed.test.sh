@@ -24,8 +24,8 @@ e2e_wine "$E2E_APP/setup.exe"
 check "setup.exe ends at once with 0" test "$E2E_RC" -eq 0
 ui wait-tree 1001 'Printer:Vellumor VL-K20' --with 1001 --timeout 30 > "$E2E_DIR/tree-before.txt" || true
 cat "$E2E_DIR/tree-before.txt"
-check "the dialog is the temporary copy's (uni*.tmp)" \
-  eval "test -s '$E2E_DIR/tree-before.txt' && grep -aq 'uni[0-9A-Fa-f]*\.tmp at the next start: 1' '$E2E_DIR/wine.log'"
+check "the dialog is the copy's (Tapstart-*\\unins000.exe in the temp folder)" \
+  eval "test -s '$E2E_DIR/tree-before.txt' && grep -aq 'Tapstart-[0-9a-f]*.*unins000.exe and its folder at the next start: 1' '$E2E_DIR/wine.log'"
 tree_has() { grep -qxF -- "$1" "$E2E_DIR/$2"; }
 check "the first line is the driver folder" tree_has '0 - "The driver folder: C:\\Tapstart\\"' tree-before.txt
 check "then the driver list, expanded" tree_has '0 + "Printer driver list:"' tree-before.txt
@@ -57,7 +57,7 @@ shot uninstall-tree-after-removal
 # "Close" becomes pressable once the run has ended.
 e2e_press 2 --with 1001 || echo "Close could not be pressed"
 ui wait-gone --with 1001 --timeout 20 >/dev/null || true
-copy_running() { e2e_running 'uni[0-9A-Fa-f]*\.tmp'; }
+copy_running() { e2e_running 'Tapstart-[0-9a-f]{8}.unins000\.exe'; }
 wait_for 10 eval '! copy_running' || true
 check "Close ended the program" eval '! copy_running'
 e2e_end

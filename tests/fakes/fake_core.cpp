@@ -51,6 +51,7 @@ BOOL WINAPI FakeCloseHandle(HANDLE handle) {
   }
   const bool real_file = it->second == "file";
   m.open_handles.erase(it);
+  m.link_handles.erase(handle);
   if (real_file) ::CloseHandle(handle);
   auto named = m.mutex_handles.find(handle);
   if (named != m.mutex_handles.end()) {
@@ -72,6 +73,113 @@ HANDLE WINAPI FakeCreateMutexW(LPSECURITY_ATTRIBUTES, BOOL, LPCWSTR name) {
   }
   SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
   return handle;
+}
+
+BOOL WINAPI FakeProcessIdToSessionId(DWORD, DWORD* session) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::ProcessIdToSessionId)) return FALSE;
+  *session = m.session_id;
+  return TRUE;
+}
+
+// CreateBoundaryDescriptorW: "A new boundary descriptor must have at least
+// one security identifier (SID)"; AddSIDToBoundaryDescriptor adds one a call.
+HANDLE WINAPI FakeCreateBoundaryDescriptorW(LPCWSTR name, ULONG) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::CreateBoundaryDescriptorW, Text(name))) return nullptr;
+  HANDLE boundary = m.OpenHandle("boundary");
+  m.boundaries[boundary] = {};
+  return boundary;
+}
+
+BOOL WINAPI FakeAddSIDToBoundaryDescriptor(HANDLE* boundary, PSID sid) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::AddSIDToBoundaryDescriptor)) return FALSE;
+  wchar_t* text = nullptr;
+  if (m.boundaries.count(*boundary) == 0 || !ConvertSidToStringSidW(sid, &text)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  m.boundaries[*boundary].push_back(text);
+  LocalFree(text);
+  return TRUE;
+}
+
+VOID WINAPI FakeDeleteBoundaryDescriptor(HANDLE boundary) {
+  FakeMachine& m = Fake();
+  m.calls.push_back({Seam::DeleteBoundaryDescriptor, {}});
+  if (m.CloseHandleOf("boundary", boundary)) m.boundaries.erase(boundary);
+}
+
+std::wstring BoundaryText(const FakeMachine& m, LPVOID boundary) {
+  auto it = m.boundaries.find(boundary);
+  std::wstring text;
+  if (it == m.boundaries.end()) return text;
+  for (const std::wstring& sid : it->second) text += (text.empty() ? L"" : L";") + sid;
+  return text;
+}
+
+// CreatePrivateNamespaceW: a namespace of that prefix and boundary that is
+// open already makes it fail (the page gives no code; Windows answers
+// ERROR_ALREADY_EXISTS, which callers look for); "multiple private
+// namespaces with the same name, as long as they define different
+// boundaries". The run is an administrator's, inside its boundary.
+HANDLE WINAPI FakeCreatePrivateNamespaceW(LPSECURITY_ATTRIBUTES security, LPVOID boundary, LPCWSTR prefix) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::CreatePrivateNamespaceW, Text(prefix))) return nullptr;
+  const std::wstring sids = BoundaryText(m, boundary);
+  if (sids.empty()) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  for (const FakeMachine::PrivateNamespace& space : m.namespaces) {
+    if (space.open && space.prefix == Text(prefix) && space.boundary == sids) {
+      SetLastError(ERROR_ALREADY_EXISTS);
+      return nullptr;
+    }
+  }
+  std::wstring sddl;
+  wchar_t* text = nullptr;
+  if (security != nullptr && security->lpSecurityDescriptor != nullptr &&
+      ConvertSecurityDescriptorToStringSecurityDescriptorW(security->lpSecurityDescriptor, SDDL_REVISION_1,
+                                                           DACL_SECURITY_INFORMATION, &text, nullptr)) {
+    sddl = text;
+    LocalFree(text);
+  }
+  m.namespaces.push_back({Text(prefix), sids, sddl, true});
+  HANDLE space = m.OpenHandle("namespace");
+  m.namespace_handles[space] = m.namespaces.size() - 1;
+  m.namespace_creators.insert(space);
+  return space;
+}
+
+// OpenPrivateNamespaceW: only while its creator's handle is open ("After the
+// namespace handle is closed, subsequent calls to OpenPrivateNamespace
+// fail"); the code is undocumented.
+HANDLE WINAPI FakeOpenPrivateNamespaceW(LPVOID boundary, LPCWSTR prefix) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::OpenPrivateNamespaceW, Text(prefix))) return nullptr;
+  const std::wstring sids = BoundaryText(m, boundary);
+  for (size_t i = 0; i < m.namespaces.size(); ++i) {
+    if (m.namespaces[i].open && m.namespaces[i].prefix == Text(prefix) && m.namespaces[i].boundary == sids) {
+      HANDLE space = m.OpenHandle("namespace");
+      m.namespace_handles[space] = i;
+      return space;
+    }
+  }
+  SetLastError(ERROR_FILE_NOT_FOUND);
+  return nullptr;
+}
+
+// ClosePrivateNamespace: "The handle is also closed when the creating
+// process terminates"; the creator's close ends the namespace for openers.
+BOOLEAN WINAPI FakeClosePrivateNamespace(HANDLE space, ULONG) {
+  FakeMachine& m = Fake();
+  m.calls.push_back({Seam::ClosePrivateNamespace, {}});
+  if (!m.CloseHandleOf("namespace", space)) return FALSE;
+  if (m.namespace_creators.erase(space) != 0) m.namespaces[m.namespace_handles[space]].open = false;
+  m.namespace_handles.erase(space);
+  return TRUE;
 }
 
 BOOL WINAPI FakeReleaseMutex(HANDLE) {
@@ -130,6 +238,16 @@ DWORD WINAPI FakeGetTempPathW(DWORD capacity, LPWSTR buffer) {
   return static_cast<DWORD>(path.size());
 }
 
+DWORD WINAPI FakeGetTempPath2W(DWORD capacity, LPWSTR buffer) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::GetTempPath2W)) return 0;
+  const std::wstring& path = m.system_account ? m.system_temp_directory : m.temp_directory;
+  if (path.size() + 1 > capacity) return static_cast<DWORD>(path.size() + 1);
+  path.copy(buffer, path.size());
+  buffer[path.size()] = L'\0';
+  return static_cast<DWORD>(path.size());
+}
+
 UINT WINAPI FakeGetTempFileNameW(LPCWSTR directory, LPCWSTR prefix, UINT unique, LPWSTR out) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::GetTempFileNameW, Text(prefix))) return 0;
@@ -146,43 +264,81 @@ UINT WINAPI FakeGetSystemDirectoryW(LPWSTR buffer, UINT capacity) {
   return static_cast<UINT>(path.size());
 }
 
+// CopyFileW: "If the destination file already exists and is a symbolic
+// link, the target of the symbolic link is overwritten"; a link as the
+// source copies its target.
 BOOL WINAPI FakeCopyFileW(LPCWSTR from, LPCWSTR to, BOOL fail_if_exists) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::CopyFileW, Text(to))) return FALSE;
-  return CopyFileW(m.RealPath(Text(from)).c_str(), m.RealPath(Text(to)).c_str(), fail_if_exists);
+  return CopyFileW(m.Resolve(Text(from)).c_str(), m.Resolve(Text(to)).c_str(), fail_if_exists);
 }
 
+// Removes what stands at `path` itself with `remove`: a link, not its target.
+BOOL RemoveOwn(FakeMachine& m, const std::wstring& path, BOOL(WINAPI* remove)(LPCWSTR)) {
+  const std::wstring own = m.Resolve(path, true);
+  if (!remove(own.c_str())) return FALSE;
+  m.links.erase(own);
+  return TRUE;
+}
+
+// DeleteFileW: "If the path points to a symbolic link, the symbolic link is
+// deleted, not the target."
 BOOL WINAPI FakeDeleteFileW(LPCWSTR path) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::DeleteFileW, Text(path))) return FALSE;
-  return DeleteFileW(path);
+  return RemoveOwn(m, Text(path), DeleteFileW);
 }
 
+// GetFileAttributesW: "If the path points to a symbolic link, the function
+// returns attributes for the symbolic link."
 DWORD WINAPI FakeGetFileAttributesW(LPCWSTR path) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::GetFileAttributesW, Text(path))) return INVALID_FILE_ATTRIBUTES;
-  return GetFileAttributesW(m.RealPath(Text(path)).c_str());
+  DWORD attributes = GetFileAttributesW(m.Resolve(Text(path), true).c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && m.IsLink(Text(path))) attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+  return attributes;
 }
 
-// Folder listings of the real files, their handles accounted for.
+// A listed entry that is a link describes the link itself (WIN32_FIND_DATAW:
+// "If the dwFileAttributes member includes the FILE_ATTRIBUTE_REPARSE_POINT
+// attribute, this member specifies the reparse point tag").
+void MarkLink(const FakeMachine& m, const std::wstring& folder, LPWIN32_FIND_DATAW found) {
+  if (!m.IsLink(folder + L"\\" + found->cFileName)) return;
+  found->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+  found->dwReserved0 = (found->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? IO_REPARSE_TAG_MOUNT_POINT
+                                                                            : IO_REPARSE_TAG_SYMLINK;
+}
+
+// Folder listings of the real files, their handles accounted for; listing a
+// junction lists its target ("Hard links and junctions").
 HANDLE WINAPI FakeFindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW found) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::FindFirstFileW, Text(pattern))) return INVALID_HANDLE_VALUE;
-  HANDLE search = FindFirstFileW(pattern, found);
-  if (search != INVALID_HANDLE_VALUE) m.open_handles[search] = "find";
+  const std::wstring whole = Text(pattern);
+  const size_t slash = whole.rfind(L'\\');
+  const std::wstring folder = slash == std::wstring::npos ? L"" : m.Resolve(whole.substr(0, slash));
+  const std::wstring resolved = slash == std::wstring::npos ? whole : folder + whole.substr(slash);
+  HANDLE search = FindFirstFileW(resolved.c_str(), found);
+  if (search == INVALID_HANDLE_VALUE) return search;
+  m.open_handles[search] = "find";
+  m.listed_folders[search] = folder;
+  MarkLink(m, folder, found);
   return search;
 }
 
 BOOL WINAPI FakeFindNextFileW(HANDLE search, LPWIN32_FIND_DATAW found) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::FindNextFileW)) return FALSE;
-  return FindNextFileW(search, found);
+  if (!FindNextFileW(search, found)) return FALSE;
+  MarkLink(m, m.listed_folders[search], found);
+  return TRUE;
 }
 
 BOOL WINAPI FakeFindClose(HANDLE search) {
   FakeMachine& m = Fake();
   m.calls.push_back({Seam::FindClose, {}});
   if (!m.CloseHandleOf("find", search)) return FALSE;
+  m.listed_folders.erase(search);
   return FindClose(search);
 }
 
@@ -192,7 +348,7 @@ DWORD WINAPI FakeGetPrivateProfileSectionW(LPCWSTR section, LPWSTR buffer, DWORD
     if (size > 1) buffer[0] = buffer[1] = L'\0';
     return 0;
   }
-  return GetPrivateProfileSectionW(section, buffer, size, file);
+  return GetPrivateProfileSectionW(section, buffer, size, m.Resolve(Text(file)).c_str());
 }
 
 DWORD WINAPI FakeGetPrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR fallback, LPWSTR buffer,
@@ -202,7 +358,7 @@ DWORD WINAPI FakeGetPrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR 
     if (size > 0) wcsncpy(buffer, fallback != nullptr ? fallback : L"", size - 1), buffer[size - 1] = L'\0';
     return static_cast<DWORD>(wcslen(buffer));
   }
-  return GetPrivateProfileStringW(section, key, fallback, buffer, size, m.RealPath(Text(file)).c_str());
+  return GetPrivateProfileStringW(section, key, fallback, buffer, size, m.Resolve(Text(file)).c_str());
 }
 
 BOOL WINAPI FakeMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
@@ -242,7 +398,7 @@ BOOL WINAPI FakeMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
     m.registry.SetBytes(key, L"PendingFileRenameOperations", REG_MULTI_SZ, data);
     return TRUE;
   }
-  return MoveFileExW(from, to, flags);
+  return MoveFileExW(m.Resolve(Text(from), true).c_str(), m.Resolve(Text(to)).c_str(), flags);
 }
 
 // The program a command line starts: its first word, in quotes or up to a blank.
@@ -276,14 +432,74 @@ BOOL WINAPI FakeCreateProcessW(LPCWSTR application, LPWSTR command_line, LPSECUR
   return TRUE;
 }
 
-// Real files (the log), their handles accounted for.
+// Real files (the log), their handles accounted for. CreateFileW: "If an
+// existing file is opened and it is a symbolic link, the handle returned is
+// a handle to the target"; with FILE_FLAG_OPEN_REPARSE_POINT the link itself.
 HANDLE WINAPI FakeCreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                               DWORD disposition, DWORD attributes, HANDLE model) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::CreateFileW, Text(path))) return INVALID_HANDLE_VALUE;
-  HANDLE file = CreateFileW(m.RealPath(Text(path)).c_str(), access, share, security, disposition, attributes, model);
-  if (file != INVALID_HANDLE_VALUE) m.open_handles[file] = "file";
+  const bool link_itself = (attributes & FILE_FLAG_OPEN_REPARSE_POINT) != 0 && m.IsLink(Text(path));
+  const std::wstring reached = m.Resolve(Text(path), link_itself);
+  HANDLE file = CreateFileW(reached.c_str(), access, share, security, disposition, attributes, model);
+  if (file == INVALID_HANDLE_VALUE) return file;
+  m.open_handles[file] = "file";
+  if (link_itself) m.link_handles.insert(file);
   return file;
+}
+
+// GetFileInformationByHandle: the real file's, and a link opened as itself
+// carries FILE_ATTRIBUTE_REPARSE_POINT ("File Attribute Constants").
+BOOL WINAPI FakeGetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::GetFileInformationByHandle)) return FALSE;
+  if (!GetFileInformationByHandle(file, information)) return FALSE;
+  if (m.link_handles.count(file) != 0) information->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+  return TRUE;
+}
+
+// GetFinalPathNameByHandleW: the path "returned when the path is fully
+// resolved" - the real one, since the fake opened what the links lead to.
+DWORD WINAPI FakeGetFinalPathNameByHandleW(HANDLE file, LPWSTR path, DWORD capacity, DWORD flags) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::GetFinalPathNameByHandleW)) return 0;
+  return GetFinalPathNameByHandleW(file, path, capacity, flags);
+}
+
+// CreateDirectoryW: "If lpSecurityAttributes is NULL, the directory gets a
+// default security descriptor"; otherwise the one given, kept here in its
+// text form. A name that is taken fails with ERROR_ALREADY_EXISTS, a link's
+// name too.
+BOOL WINAPI FakeCreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES security) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::CreateDirectoryW, Text(path))) return FALSE;
+  if (!CreateDirectoryW(m.Resolve(Text(path), true).c_str(), nullptr)) return FALSE;
+  if (security != nullptr && security->lpSecurityDescriptor != nullptr) {
+    wchar_t* sddl = nullptr;
+    if (ConvertSecurityDescriptorToStringSecurityDescriptorW(security->lpSecurityDescriptor, SDDL_REVISION_1,
+                                                             DACL_SECURITY_INFORMATION, &sddl, nullptr)) {
+      m.folder_security[Text(path)] = sddl;
+      LocalFree(sddl);
+    }
+  }
+  return TRUE;
+}
+
+// RemoveDirectoryW: "This path must specify an empty directory"; a junction
+// is removed itself, not what it leads to ("RemoveDirectory can be used to
+// remove a directory junction").
+BOOL WINAPI FakeRemoveDirectoryW(LPCWSTR path) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::RemoveDirectoryW, Text(path))) return FALSE;
+  if (!RemoveOwn(m, Text(path), RemoveDirectoryW)) return FALSE;
+  m.folder_security.erase(Text(path));
+  return TRUE;
+}
+
+DWORD WINAPI FakeGetFullPathNameW(LPCWSTR name, DWORD capacity, LPWSTR path, LPWSTR* file_part) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::GetFullPathNameW, Text(name))) return 0;
+  return GetFullPathNameW(name, capacity, path, file_part);
 }
 
 BOOL WINAPI FakeWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
@@ -467,6 +683,77 @@ BOOL WINAPI FakeAdjustTokenPrivileges(HANDLE token, BOOL, PTOKEN_PRIVILEGES priv
   return TRUE;
 }
 
+// GetTokenInformation: TokenUser, a TOKEN_USER with the SID after it; a
+// buffer too small fails with ERROR_INSUFFICIENT_BUFFER and the size needed.
+BOOL WINAPI FakeGetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kind, LPVOID information, DWORD size,
+                                    PDWORD needed) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::GetTokenInformation)) return FALSE;
+  if (!m.IsOpen(token)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (kind == TokenElevation) {
+    *needed = sizeof(TOKEN_ELEVATION);
+    if (size < *needed) {
+      SetLastError(ERROR_INSUFFICIENT_BUFFER);
+      return FALSE;
+    }
+    static_cast<TOKEN_ELEVATION*>(information)->TokenIsElevated = m.elevated ? 1 : 0;
+    return TRUE;
+  }
+  if (kind != TokenUser) {
+    ADD_FAILURE() << "the fake token tells only TokenUser and TokenElevation";
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  PSID sid = nullptr;
+  ConvertStringSidToSidW(m.account_sid.c_str(), &sid);
+  const DWORD sid_size = GetLengthSid(sid);
+  *needed = sizeof(TOKEN_USER) + sid_size;
+  if (size < *needed) {
+    LocalFree(sid);
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  auto* user = static_cast<TOKEN_USER*>(information);
+  user->User.Attributes = 0;
+  user->User.Sid = reinterpret_cast<BYTE*>(information) + sizeof(TOKEN_USER);
+  CopySid(sid_size, user->User.Sid, sid);
+  LocalFree(sid);
+  return TRUE;
+}
+
+// GetNamedSecurityInfoW: the owner and DACL point into one block that the
+// caller "must free ... by calling the LocalFree function"; the result is an
+// error code, not a BOOL.
+DWORD WINAPI FakeGetNamedSecurityInfoW(LPCWSTR name, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID* owner, PSID*,
+                                       PACL* dacl, PACL*, PSECURITY_DESCRIPTOR* descriptor) {
+  FakeMachine& m = Fake();
+  DWORD error = ERROR_SUCCESS;
+  if (m.Enter(Seam::GetNamedSecurityInfoW, Text(name), &error)) return error;
+  std::wstring path = Text(name);
+  while (path.size() > 3 && path.back() == L'\\') path.pop_back();
+  if (GetFileAttributesW(m.Resolve(path).c_str()) == INVALID_FILE_ATTRIBUTES) return ERROR_FILE_NOT_FOUND;
+  auto it = m.folder_security.find(path);
+  std::wstring sddl = it != m.folder_security.end() ? it->second
+                                                    : L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+  if (sddl.rfind(L"O:", 0) != 0) sddl = L"O:BA" + sddl;
+  PSECURITY_DESCRIPTOR block = nullptr;
+  ULONG size = 0;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &block, &size)) {
+    ADD_FAILURE() << "a folder's security the fake cannot read";
+    return ERROR_INVALID_PARAMETER;
+  }
+  m.live_blocks[block] = size;
+  BOOL present = FALSE, defaulted = FALSE;
+  if (owner != nullptr) GetSecurityDescriptorOwner(block, owner, &defaulted);
+  // GetSecurityDescriptorDacl: without a DACL "the remaining output parameters do not receive valid values".
+  if (dacl != nullptr && (!GetSecurityDescriptorDacl(block, &present, dacl, &defaulted) || !present)) *dacl = nullptr;
+  *descriptor = block;
+  return ERROR_SUCCESS;
+}
+
 // IsWow64Process2: for a process that is not WOW64 (ours, x64) the process
 // machine is IMAGE_FILE_MACHINE_UNKNOWN; the native machine is the
 // machine's own, which an emulated x64 process on ARM64 learns only here.
@@ -508,11 +795,64 @@ BOOL WINAPI FakeInitCommonControlsEx(const INITCOMMONCONTROLSEX* classes) {
 // processes of a client session, while "service applications use the global
 // namespace by default" and "session zero is only used for hosting services".
 std::wstring FakeMachine::MutexKey(const std::wstring& name) const {
+  // "prefix\\objectname" in a private namespace this process has open.
+  const size_t slash = name.find(L'\\');
+  for (const auto& [handle, index] : namespace_handles) {
+    if (slash != std::wstring::npos && namespaces[index].prefix == name.substr(0, slash)) {
+      return L"Namespace\\" + std::to_wstring(index) + name.substr(slash);
+    }
+  }
   const std::wstring global = L"Global\\", local = L"Local\\";
   const std::wstring session = L"Session\\" + std::to_wstring(session_id) + L"\\";
   if (name.rfind(global, 0) == 0) return name;
   if (name.rfind(local, 0) == 0) return session + name.substr(local.size());
   return session_id == 0 ? global + name : session + name;
+}
+
+namespace {
+
+std::wstring WithoutTrailingSlash(std::wstring path) {
+  while (path.size() > 3 && path.back() == L'\\') path.pop_back();
+  return path;
+}
+
+}  // namespace
+
+void FakeMachine::MakeLink(const std::wstring& path, const std::wstring& target) {
+  const std::wstring own = WithoutTrailingSlash(Resolve(WithoutTrailingSlash(path), true));
+  const DWORD kind = GetFileAttributesW(Resolve(target).c_str());
+  if (kind != INVALID_FILE_ATTRIBUTES && (kind & FILE_ATTRIBUTE_DIRECTORY)) {
+    CreateDirectoryW(own.c_str(), nullptr);
+  } else {
+    CloseHandle(CreateFileW(own.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  }
+  links[own] = WithoutTrailingSlash(target);
+}
+
+std::wstring FakeMachine::Resolve(const std::wstring& path, bool keep_last) const {
+  std::wstring current = path;
+  for (int depth = 0; depth < 16; ++depth) {
+    bool replaced = false;
+    for (const auto& [link, target] : links) {
+      if (current.size() < link.size() || _wcsnicmp(current.c_str(), link.c_str(), link.size()) != 0) continue;
+      const std::wstring rest = current.substr(link.size());
+      if (!rest.empty() && rest[0] != L'\\') continue;
+      if (keep_last && rest.find_first_not_of(L'\\') == std::wstring::npos) continue;
+      current = target + rest;
+      replaced = true;
+      break;
+    }
+    if (!replaced) break;
+  }
+  return RealPath(current);
+}
+
+bool FakeMachine::IsLink(const std::wstring& path) const {
+  const std::wstring own = WithoutTrailingSlash(Resolve(path, true));
+  for (const auto& [link, target] : links) {
+    if (_wcsicmp(link.c_str(), own.c_str()) == 0) return true;
+  }
+  return false;
 }
 
 void InstallCoreFakes(OsTable& t) {
@@ -532,9 +872,24 @@ void InstallCoreFakes(OsTable& t) {
   t.CloseHandle = FakeCloseHandle;
   t.CreateMutexW = FakeCreateMutexW;
   t.ReleaseMutex = FakeReleaseMutex;
+  t.ProcessIdToSessionId = FakeProcessIdToSessionId;
+  t.CreateBoundaryDescriptorW = FakeCreateBoundaryDescriptorW;
+  t.AddSIDToBoundaryDescriptor = FakeAddSIDToBoundaryDescriptor;
+  t.DeleteBoundaryDescriptor = FakeDeleteBoundaryDescriptor;
+  t.CreatePrivateNamespaceW = FakeCreatePrivateNamespaceW;
+  t.OpenPrivateNamespaceW = FakeOpenPrivateNamespaceW;
+  t.ClosePrivateNamespace = FakeClosePrivateNamespace;
   t.GetModuleFileNameW = FakeGetModuleFileNameW;
   t.CommandLineToArgvW = FakeCommandLineToArgvW;
   t.GetTempPathW = FakeGetTempPathW;
+  t.GetTempPath2W = FakeGetTempPath2W;
+  t.GetFileInformationByHandle = FakeGetFileInformationByHandle;
+  t.GetFinalPathNameByHandleW = FakeGetFinalPathNameByHandleW;
+  t.GetFullPathNameW = FakeGetFullPathNameW;
+  t.CreateDirectoryW = FakeCreateDirectoryW;
+  t.RemoveDirectoryW = FakeRemoveDirectoryW;
+  t.GetTokenInformation = FakeGetTokenInformation;
+  t.GetNamedSecurityInfoW = FakeGetNamedSecurityInfoW;
   t.GetTempFileNameW = FakeGetTempFileNameW;
   t.GetSystemDirectoryW = FakeGetSystemDirectoryW;
   t.CopyFileW = FakeCopyFileW;

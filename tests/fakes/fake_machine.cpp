@@ -84,6 +84,7 @@ FakeMachine::FakeMachine() : saved_(os) {
   root_ = MakeRealFolder(temp, L"fake-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                                    std::to_wstring(++serial));
   temp_directory = MakeRealFolder(root_, L"\\temp") + L"\\";
+  system_temp_directory = MakeRealFolder(root_, L"\\SystemTemp") + L"\\";
   system_directory = MakeRealFolder(root_, L"\\system32");
   spooler.driver_directory = MakeRealFolder(root_, L"\\spool-x64");
   spooler.driver_directories[L"Windows x64"] = spooler.driver_directory;

@@ -79,6 +79,10 @@ class FakeMachine {
     open_handles.clear();
     mutexes.clear();
     mutex_handles.clear();
+    for (void* creator : namespace_creators) namespaces[namespace_handles[creator]].open = false;
+    namespace_handles.clear();
+    namespace_creators.clear();
+    boundaries.clear();
     services.open_services.clear();
     spooler.open_printers.clear();
     for (auto& [block, size] : live_blocks) LocalFree(block);
@@ -137,6 +141,10 @@ class FakeMachine {
     if (!load_driver_privilege_on) SetLastError(ERROR_PRIVILEGE_NOT_HELD);
     return load_driver_privilege_on;
   }
+  // The token's account (GetTokenInformation, TokenUser), and whether it is
+  // elevated (TokenElevation).
+  std::wstring account_sid = L"S-1-5-21-1004336348-1177238915-682003330-1001";
+  bool elevated = true;
   DWORD default_dll_directories = 0;         // what SetDefaultDllDirectories was given
   std::vector<DWORD> dll_load_flags;         // the flags of each LoadLibraryExW
   std::set<std::wstring> missing_dlls;       // DLLs LoadLibraryExW does not find ("newdev.dll")
@@ -150,6 +158,10 @@ class FakeMachine {
   std::wstring module_path = L"C:\\Drivers\\Setup\\setup.exe";
   // Real folders, so that file copies and deletions are real.
   std::wstring temp_directory;    // ends with a backslash
+  // GetTempPath2W: "from a process running as SYSTEM it will return the path
+  // C:\Windows\SystemTemp"; for other accounts it behaves as GetTempPathW.
+  bool system_account = false;
+  std::wstring system_temp_directory;  // ends with a backslash
   std::wstring system_directory;  // no trailing backslash
   // The logon session of the run: 1 for a person, 0 for services and SYSTEM
   // runs of deployment tools.
@@ -166,6 +178,45 @@ class FakeMachine {
     return it != mutexes.end() ? it->second : 0;
   }
   std::map<void*, std::wstring> mutex_handles;
+  // Private namespaces ("Object Namespaces"): each by its prefix and its
+  // boundary's SIDs. Objects in one are named "prefix\name" by a process
+  // that holds a handle to it; the mutexes above then go by
+  // "Namespace\<id>\name".
+  struct PrivateNamespace {
+    std::wstring prefix;
+    std::wstring boundary;  // the boundary's SIDs as text, joined by ";"
+    std::wstring sddl;      // the DACL it was made with
+    bool open = true;       // its creator's handle is open: OpenPrivateNamespace finds it
+  };
+  std::vector<PrivateNamespace> namespaces;
+  std::map<void*, std::vector<std::wstring>> boundaries;  // boundary descriptors: their SIDs
+  std::map<void*, size_t> namespace_handles;             // this process's handles: the namespace
+  std::set<void*> namespace_creators;                    // ... and those of the process that made it
+  // Another process made a namespace with `prefix` and the boundary `sid`
+  // and holds the mutex `name` ("prefix\object") in it.
+  void HoldPrivateMutex(const std::wstring& prefix, const std::wstring& sid, const std::wstring& name) {
+    namespaces.push_back({prefix, sid, L"", true});
+    ++mutexes[L"Namespace\\" + std::to_wstring(namespaces.size() - 1) + name.substr(name.find(L'\\'))];
+  }
+  // Junctions and symbolic links ("Hard links and junctions"): a real empty
+  // folder or file stands at the link's path, so that listings show it, and
+  // the file calls reach `target` through it. FindFirstFileW and
+  // GetFileAttributesW tell the link itself with FILE_ATTRIBUTE_REPARSE_POINT
+  // (and its tag in dwReserved0), as WIN32_FIND_DATAW and "File Attribute
+  // Constants" say; DeleteFileW deletes the link, not its target.
+  std::map<std::wstring, std::wstring> links;  // the link's path (its folder resolved) -> target
+  void MakeLink(const std::wstring& path, const std::wstring& target);
+  // `path` with each link it passes through replaced by the link's target;
+  // the last step stays when `keep_last` (a call that acts on the link itself).
+  std::wstring Resolve(const std::wstring& path, bool keep_last = false) const;
+  bool IsLink(const std::wstring& path) const;  // `path`, its folder resolved, is a link
+  std::map<void*, std::wstring> listed_folders;  // each open listing's folder, resolved
+  std::set<void*> link_handles;                  // files opened as the link itself
+  // The DACL each folder was made with (CreateDirectoryW with a security
+  // descriptor), or that a test gave it with its owner, in the text form
+  // (SDDL); GetNamedSecurityInfoW tells it. A folder not listed is as
+  // Program Files' are: owned by Administrators, changed by them and SYSTEM.
+  std::map<std::wstring, std::wstring> folder_security;
   // MoveFileExW at restart, as given, and their flags. Windows keeps them in
   // PendingFileRenameOperations, where the fake's MoveFileExW writes them too.
   std::vector<std::pair<std::wstring, std::wstring>> delayed_moves;

@@ -6,6 +6,7 @@
 #include "app/entry.h"
 #include "common/package.h"
 #include "tests/fakes/fake_machine.h"
+#include "tests/unit/install_support.h"
 
 namespace {
 
@@ -104,6 +105,12 @@ TEST(RunMode, PathThatCannotBeSplitLeavesInstallDirectoryEmpty) {
   EXPECT_TRUE(InstallDirectory.empty());
 }
 
+TEST(Entry, AWindowStationThatCannotBeToldKeepsTheWindows) {
+  FakeMachine machine;
+  machine.Fail(Seam::GetUserObjectInformationW, ERROR_ACCESS_DENIED);
+  EXPECT_TRUE(InteractiveWindowStation());
+}
+
 TEST(Entry, SecondInstanceLeavesAtOnce) {
   FakeMachine machine;
   machine.HoldMutex(kSingleInstanceMutexName);
@@ -144,10 +151,10 @@ TEST(Entry, RelaunchCopiesTheProgramAndStartsTheCopyWithTheFolder) {
   EXPECT_LT(machine.FirstCall(Seam::ReleaseMutex), machine.FirstCall(Seam::CreateProcessW));
   EXPECT_EQ(machine.OpenHandleCount(), 0) << "process, thread and mutex handles closed";
 
-  // The copy is a byte-identical uni*.tmp file in the temp folder.
+  // The copy is a byte-identical unins000.exe in a folder of its own in the temp folder.
   const std::wstring copy = line.substr(1, line.find(L'"', 1) - 1);
-  EXPECT_EQ(copy.rfind(machine.temp_directory + L"uni", 0), 0u);
-  EXPECT_EQ(copy.substr(copy.size() - 4), L".tmp");
+  EXPECT_EQ(copy.rfind(machine.temp_directory + L"Tapstart-", 0), 0u);
+  EXPECT_EQ(copy.substr(copy.size() - 13), L"\\unins000.exe");
   std::ifstream in(std::string(copy.begin(), copy.end()), std::ios::binary);
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_EQ(bytes, "MZ program bytes");
@@ -167,13 +174,45 @@ TEST(Entry, RelaunchLineGivesTheChildTheFolderWithItsBackslash) {
   LocalFree(args);
 }
 
-TEST(Entry, FailedCopyOrStartStillEndsWithZero) {
+// Started by hand where the family is installed: the uninstall runs in a copy
+// of this program, never in whatever file of the uninstaller's name lies in
+// the folder.
+TEST(Entry, TheInstalledFamilyIsHandedToACopyOfThisProgramNotToTheFileBesideIt) {
   FakeMachine machine;
-  machine.module_path = L"C:\\Drivers\\Setup\\unins000.exe";
-  machine.Fail(Seam::GetTempFileNameW, ERROR_ACCESS_DENIED);
+  const std::wstring folder = machine.temp_directory + L"Tapstart\\";
+  CreateDirectoryW(folder.c_str(), nullptr);
+  WriteRealFile(folder + L"setup.exe", "MZ this program");
+  WriteRealFile(folder + L"unins000.exe", "MZ left by someone");
+  machine.module_path = folder + L"setup.exe";
+  FakeDriver driver;
+  driver.name = L"Vellumor VL-K20";
+  driver.driver_path = L"C:\\spool\\vlm6drv6.dll";
+  machine.spooler.drivers.push_back(driver);
+
+  EXPECT_EQ(RunProgram(nullptr, L"setup.exe"), 0);
+  ASSERT_EQ(machine.processes.size(), 1u);
+  int count = 0;
+  LPWSTR* args = CommandLineToArgvW(machine.processes[0].command_line.c_str(), &count);  // the real splitter
+  ASSERT_EQ(count, 3);
+  EXPECT_EQ(ReadRealFile(args[0]), "MZ this program");
+  EXPECT_STREQ(args[1], L"-u");
+  EXPECT_EQ(std::wstring(args[2]), folder);
+  LocalFree(args);
+}
+
+TEST(Entry, FailedCopyOrStartStillEndsWithZeroAndLeavesNoCopy) {
+  FakeMachine machine;
+  machine.module_path = machine.temp_directory + L"unins000.exe";
+  WriteRealFile(machine.module_path, "MZ program bytes");
+  machine.FailNth(Seam::CopyFileW, ERROR_DISK_FULL, 1);
+  EXPECT_EQ(RunProgram(nullptr, L"setup.exe "), 0);
   machine.Fail(Seam::CreateProcessW, ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(RunProgram(nullptr, L"setup.exe "), 0);
   EXPECT_EQ(machine.OpenHandleCount(), 0);
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((machine.temp_directory + L"Tapstart-*").c_str(), &found);
+  EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "no folder of a copy left";
+  if (search != INVALID_HANDLE_VALUE) FindClose(search);
 }
 
 }  // namespace

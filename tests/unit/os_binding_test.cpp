@@ -2,6 +2,8 @@
 // program, and the lock that keeps a second instance out on the whole machine.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "app/entry.h"
 #include "tests/built_program.h"
 #include "tests/fakes/fake_machine.h"
@@ -81,13 +83,13 @@ TEST(StartedPrograms, AProgramNamedWithoutItsFullPathIsRefused) {
 
 TEST(SingleInstance, ARunInAnotherSessionIsASecondInstance) {
   FakeMachine machine;
-  machine.HoldMutex(kMachineMutexName);
+  machine.HoldPrivateMutex(kLockNamespace, L"S-1-5-32-544", kMachineMutexName);  // the Administrators' boundary
   EXPECT_EQ(RunProgram(nullptr, L"setup.exe /silence"), ERROR_INSTALL_ALREADY_RUNNING);
   EXPECT_EQ(machine.MutexHandles(kSingleInstanceMutexName), 0) << "the session lock is let go";
 
   // Made by SYSTEM, the machine's mutex may not be opened from a person's account.
   machine.mutexes.clear();
-  machine.FailNth(Seam::CreateMutexW, ERROR_ACCESS_DENIED, 2);
+  machine.FailNth(Seam::CreateMutexW, ERROR_ACCESS_DENIED, 1);
   EXPECT_EQ(RunProgram(nullptr, L"setup.exe /silence"), ERROR_INSTALL_ALREADY_RUNNING);
   EXPECT_EQ(machine.CallCount(Seam::SetupDiGetClassDevsW), 0);
 }
@@ -98,6 +100,24 @@ TEST(SingleInstance, ANameTakenByAnotherKindOfObjectIsNoSecondInstance) {
   FakeMachine machine;
   machine.FailNth(Seam::CreateMutexW, ERROR_INVALID_HANDLE, 1);
   EXPECT_FALSE(TakeSingleInstanceLock().second_instance);
+}
+
+// A Windows without private namespaces (Wine has none): the run goes on with
+// its session's lock, which still keeps a second run out, and says why.
+TEST(SingleInstance, WithoutTheMachinesLockTheSessionsLockStillKeepsASecondRunOut) {
+  FakeMachine machine;
+  machine.Fail(Seam::CreateBoundaryDescriptorW, ERROR_PROC_NOT_FOUND);
+  EXPECT_EQ(RunProgram(nullptr, L"setup.exe /silence /timeout=1"), ERROR_TIMEOUT);
+  const std::vector<std::wstring> trace = machine.TraceLines();
+  EXPECT_NE(std::find(trace.begin(), trace.end(),
+                      L"No lock on the whole machine: CreateBoundaryDescriptorW failed, error 127; the run relies on "
+                      L"its session's lock."),
+            trace.end());
+  for (DWORD session : {1u, 0u}) {
+    machine.session_id = session;
+    machine.HoldMutex(kSingleInstanceMutexName);
+    EXPECT_EQ(RunProgram(nullptr, L"setup.exe /silence"), ERROR_INSTALL_ALREADY_RUNNING) << session;
+  }
 }
 
 }  // namespace

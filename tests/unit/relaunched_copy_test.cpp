@@ -5,25 +5,25 @@
 
 namespace {
 
-TEST(RelaunchedCopy, OnlyATemporaryCopyInTheTempFolderCounts) {
+TEST(RelaunchedCopy, OnlyTheUninstallerInACopyFolderOfTheTempFolderCounts) {
   const wchar_t* temp = L"C:\\Users\\Me\\AppData\\Local\\Temp\\";
-  EXPECT_TRUE(IsRelaunchedCopy(L"C:\\Users\\Me\\AppData\\Local\\Temp\\uni3F2.tmp", temp));
-  EXPECT_TRUE(IsRelaunchedCopy(L"c:\\users\\me\\appdata\\local\\temp\\UNIFFFF.TMP", temp));
-  EXPECT_FALSE(IsRelaunchedCopy(L"C:\\Users\\Me\\AppData\\Local\\Temp\\uni12345.tmp", temp));
-  EXPECT_FALSE(IsRelaunchedCopy(L"C:\\Users\\Me\\AppData\\Local\\Temp\\uni.tmp", temp));
-  EXPECT_FALSE(IsRelaunchedCopy(L"C:\\Users\\Me\\AppData\\Local\\Temp\\uniXYZ.tmp", temp));
-  EXPECT_FALSE(IsRelaunchedCopy(L"C:\\Users\\Me\\AppData\\Local\\Temp\\sub\\uni3F2.tmp", temp));
-  EXPECT_FALSE(IsRelaunchedCopy(L"C:\\Users\\Me\\AppData\\Local\\Temp\\uni3F2.tmp.exe", temp));
+  EXPECT_TRUE(IsRelaunchedCopy(L"C:\\Users\\Me\\AppData\\Local\\Temp\\Tapstart-0a1b2c3d\\unins000.exe", temp));
+  EXPECT_TRUE(IsRelaunchedCopy(L"c:\\users\\me\\appdata\\local\\temp\\TAPSTART-0A1B2C3D\\UNINS000.EXE", temp));
+  EXPECT_FALSE(IsRelaunchedCopy(L"C:\\Users\\Me\\AppData\\Local\\Temp\\Tapstart-0a1b2c3\\unins000.exe", temp));
+  EXPECT_FALSE(IsRelaunchedCopy(L"C:\\Users\\Me\\AppData\\Local\\Temp\\Tapstart-0a1b2c3d0\\unins000.exe", temp));
+  EXPECT_FALSE(IsRelaunchedCopy(L"C:\\Users\\Me\\AppData\\Local\\Temp\\Tapstart-0a1b2c3x\\unins000.exe", temp));
+  EXPECT_FALSE(IsRelaunchedCopy(L"C:\\Users\\Me\\AppData\\Local\\Temp\\Tapstart-0a1b2c3d\\setup.exe", temp));
+  EXPECT_FALSE(IsRelaunchedCopy(L"C:\\Users\\Me\\AppData\\Local\\Temp\\sub\\Tapstart-0a1b2c3d\\unins000.exe", temp));
+  EXPECT_FALSE(IsRelaunchedCopy(L"C:\\Users\\Me\\AppData\\Local\\Temp\\uni3F2.tmp", temp));
   EXPECT_FALSE(IsRelaunchedCopy(L"C:\\Tapstart\\unins000.exe", temp));
-  EXPECT_FALSE(IsRelaunchedCopy(L"C:\\Tapstart\\uni3F2.tmp", temp));
-  EXPECT_FALSE(IsRelaunchedCopy(L"C:\\uni3F2.tmp", L""));
+  EXPECT_FALSE(IsRelaunchedCopy(L"C:\\Tapstart-0a1b2c3d\\unins000.exe", L""));
 }
 
 TEST(RelaunchedCopy, TheCopyAsksForItsDeletionAtTheNextStart) {
   FakeMachine machine;
-  machine.module_path = machine.temp_directory + L"uni3F2.tmp";
+  machine.module_path = machine.temp_directory + L"Tapstart-000003f2\\unins000.exe";
   RunProgram(nullptr, L"setup.exe -u C:\\Tapstart\\");
-  ASSERT_EQ(machine.delayed_moves.size(), 1u);
+  ASSERT_EQ(machine.delayed_moves.size(), 2u);
   EXPECT_EQ(machine.delayed_moves[0].first, machine.module_path);
   EXPECT_EQ(machine.delayed_moves[0].second, L"");
 

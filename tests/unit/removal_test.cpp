@@ -41,6 +41,13 @@ class Removal : public InstallFolderTest {
   void Run() { RemovalWorker(dialog.window()); }
   bool Closed() { return dialog.Count(WM_COMMAND, IDCANCEL) == 1; }
   bool FinalStepRan() { return !Exists(folder) && Closed(); }
+  std::vector<std::wstring> TraceLinesWith(const std::wstring& part) const {
+    std::vector<std::wstring> lines;
+    for (const std::wstring& line : machine.TraceLines()) {
+      if (line.find(part) != std::wstring::npos) lines.push_back(line);
+    }
+    return lines;
+  }
 };
 
 TEST_F(Removal, EmptyInventoryRunsTheFinalStep) {
@@ -348,6 +355,68 @@ TEST_F(Removal, AUsersFilesBesideThePackageStay) {
     EXPECT_FALSE(Exists(folder + ours)) << std::string(ours, ours + wcslen(ours));
   }
   EXPECT_EQ(machine.message_boxes.size(), 1u) << "the uninstall itself is done";
+}
+
+// A package folder replaced by a junction to another folder, whose files the
+// INF names: nothing is deleted through it; the rest of the package goes.
+TEST_F(Removal, AJunctionInPlaceOfAPackageFolderIsKeptWithAllItLeadsTo) {
+  const std::wstring elsewhere = machine.temp_directory + L"System\\";
+  CreateDirectoryW(elsewhere.c_str(), nullptr);
+  MakeFile(elsewhere + L"vlm6drv6.dll");
+  MakeFile(elsewhere + L"config.sys");
+  std::ofstream(std::string(folder.begin(), folder.end()) + "vlm6v6.inf") << "[SourceDisksFiles]\r\nconfig.sys=1\r\n";
+  machine.MakeLink(folder + L"amd64", elsewhere);
+  CreateDirectoryW((folder + L"dat").c_str(), nullptr);
+  MakeFile(folder + L"dat\\vlm6drv6.dat");
+  ScanAll();
+  Run();
+  EXPECT_TRUE(Exists(elsewhere + L"vlm6drv6.dll"));
+  EXPECT_TRUE(Exists(elsewhere + L"config.sys"));
+  EXPECT_TRUE(machine.IsLink(folder + L"amd64"));
+  for (const wchar_t* ours : {L"unins000.exe", L"vlm6v6.inf", L"dat"}) {
+    EXPECT_FALSE(Exists(folder + ours)) << std::string(ours, ours + wcslen(ours));
+  }
+  EXPECT_EQ(TraceLinesWith(L": it is a link"), std::vector<std::wstring>{L"Keeping " + folder + L"amd64: it is a link"});
+}
+
+// A link among a package folder's files stays, and so does its folder.
+TEST_F(Removal, ALinkAmongThePackagesFilesIsKept) {
+  MakeFile(machine.temp_directory + L"config.sys");
+  CreateDirectoryW((folder + L"dat").c_str(), nullptr);
+  machine.MakeLink(folder + L"dat\\vlm6drv6.dat", machine.temp_directory + L"config.sys");
+  ScanAll();
+  Run();
+  EXPECT_TRUE(machine.IsLink(folder + L"dat\\vlm6drv6.dat"));
+  EXPECT_TRUE(Exists(machine.temp_directory + L"config.sys"));
+  EXPECT_FALSE(Exists(folder + L"vlm6v6.inf"));
+}
+
+// A package folder swapped for a junction after the folder was looked
+// through, right before the deletion: nothing is deleted.
+TEST_F(Removal, AFolderSwappedForAJunctionBeforeTheDeletionStopsIt) {
+  const std::wstring elsewhere = machine.temp_directory + L"System";
+  CreateDirectoryW(elsewhere.c_str(), nullptr);
+  MakeFile(elsewhere + L"\\vlm6drv6.dll");
+  CreateDirectoryW((folder + L"amd64").c_str(), nullptr);
+  MakeFile(folder + L"amd64\\vlm6drv6.dll");
+  MakeFile(folder + L"letter.doc");  // the package's entries go one by one
+  ScanAll();
+  static std::wstring swapped, target;
+  swapped = folder + L"amd64";
+  target = elsewhere;
+  // The sorting only lists; the first look at a path below the package folder
+  // is the one right before the deletion.
+  SwapSeam<&OsTable::GetFileAttributesW> attributes([](LPCWSTR path) {
+    if (std::wstring(path).find(L"amd64") != std::wstring::npos && !Fake().IsLink(swapped)) {
+      MoveFileW(swapped.c_str(), (swapped + L"-old").c_str());
+      Fake().MakeLink(swapped, target);
+    }
+    return SwapSeam<&OsTable::GetFileAttributesW>::Previous()(path);
+  });
+  Run();
+  EXPECT_TRUE(Exists(elsewhere + L"\\vlm6drv6.dll"));
+  EXPECT_EQ(machine.CallCount(Seam::SHFileOperationW), 0);
+  EXPECT_TRUE(Exists(folder + L"vlm6v6.inf"));
 }
 
 }  // namespace

@@ -112,6 +112,23 @@ TEST_F(SilentInstall, ARunAsSystemInSession0IsNotItsOwnSecondInstance) {
   EXPECT_NE(machine.spooler.FindPrinter(L"Vellumor VL-K20"), nullptr);
 }
 
+// Names any account can take first - the global namespace's, which is the
+// session lock's in session 0, the machine lock's of earlier versions, and a
+// namespace of the lock's name with a boundary of its own - do not stop a run
+// as SYSTEM.
+TEST_F(SilentInstall, LocksAnyAccountCanTakeDoNotStopARunAsSystem) {
+  machine.session_id = 0;
+  machine.interactive_station = false;
+  machine.HoldMutex(L"Global\\TAPSTARTINSTALLERFORPRINTERDRIVER");
+  machine.HoldMutex(L"Global\\TAPSTARTINSTALLERFORPRINTERDRIVER.Machine");
+  machine.HoldPrivateMutex(kLockNamespace, L"S-1-5-21-1004336348-1177238915-682003330-1002", kMachineMutexName);
+  AddUsbPrinter(machine, L"Vellumor VL-K20", 1);
+  EXPECT_EQ(RunProgram(nullptr, L"setup.exe /silence"), 0);
+  EXPECT_NE(machine.spooler.FindPrinter(L"Vellumor VL-K20"), nullptr);
+  // No other account may open the lock's namespace ("Object Namespaces").
+  EXPECT_EQ(machine.namespaces.back().sddl, L"D:(A;;GA;;;SY)(A;;GA;;;BA)");
+}
+
 TEST(SilentEntry, ARunWhileAnotherHoldsItsLocksExits1618InAndAcrossSession0) {
   for (DWORD first : {0u, 1u}) {
     for (DWORD second : {0u, 1u}) {
@@ -239,6 +256,20 @@ TEST_F(SilentUninstallRun, TheFirstProcessStartsItsCopySilentlyAndExitsWithItsRe
   EXPECT_EQ(machine.waits, std::vector<std::string>{"process"}) << "it waited for its copy";
 }
 
+// The copies run in another folder: a log named by a relative path reaches
+// them as the whole path of the same file.
+TEST_F(SilentUninstallRun, TheCopyWritesToTheSameLogWhenItsPathWasRelative) {
+  machine.module_path = folder + L"unins000.exe";
+  wchar_t before[MAX_PATH];
+  GetCurrentDirectoryW(MAX_PATH, before);
+  SetCurrentDirectoryW(machine.temp_directory.c_str());
+  RunProgram(nullptr, L"unins000.exe /silence /log=setup.log");
+  SetCurrentDirectoryW(before);
+  ASSERT_EQ(machine.processes.size(), 1u);
+  EXPECT_NE(machine.processes[0].command_line.find(L"/log=\"" + machine.temp_directory + L"setup.log\""),
+            std::wstring::npos);
+}
+
 TEST_F(SilentUninstallRun, TheCopyDeletesTheFolderOnlyAfterTheFirstProcessEnded) {
   machine.module_path = machine.temp_directory + L"uni1A.tmp";
   EXPECT_EQ(RunProgram(nullptr, (L"setup.exe /silence /after=4242 -u \"" + folder).c_str()), 0);
@@ -265,21 +296,60 @@ TEST_F(SilentUninstallRun, TheCopiesRunInTheTemporaryFolderAndAFailedCopyIsTheEx
   MakeFile(machine.module_path);
   EXPECT_EQ(RunProgram(nullptr, L"unins000.exe /silence"), 0);
   ASSERT_EQ(machine.processes.size(), 1u);
-  EXPECT_EQ(machine.processes[0].current_directory, machine.temp_directory) << "not inside the folder it deletes";
+  EXPECT_EQ(machine.processes[0].current_directory.rfind(machine.temp_directory + L"Tapstart-", 0), 0u)
+      << "not inside the folder it deletes";
 
   machine.processes.clear();
+  machine.FailNth(Seam::CreateProcessW, ERROR_ACCESS_DENIED, 1);
+  EXPECT_EQ(RunProgram(nullptr, L"unins000.exe /silence"), ERROR_ACCESS_DENIED) << "a copy that cannot be started";
   machine.Fail(Seam::CopyFileW, ERROR_DISK_FULL);
   EXPECT_EQ(RunProgram(nullptr, L"unins000.exe /silence"), ERROR_DISK_FULL);
   EXPECT_TRUE(machine.processes.empty());
   EXPECT_EQ(machine.TraceLines().back(), L"The uninstaller copy could not be made: CopyFileW failed, error:112");
 }
 
+// The copy lies where the account's unelevated programs can neither replace
+// it nor leave a DLL beside it: a new folder whose DACL, not inherited, lets
+// only SYSTEM and Administrators change it.
+TEST_F(SilentUninstallRun, TheCopyRunsFromANewFolderOnlyAdministratorsCanChange) {
+  machine.module_path = folder + L"unins000.exe";
+  WriteRealFile(machine.module_path, "this program");
+  EXPECT_EQ(RunProgram(nullptr, L"unins000.exe /silence"), 0);
+  ASSERT_EQ(machine.processes.size(), 1u);
+  const std::wstring& line = machine.processes[0].command_line;
+  const std::wstring copy = line.substr(1, line.find(L'"', 1) - 1);
+  const std::wstring copy_folder = copy.substr(0, copy.rfind(L'\\'));
+  EXPECT_EQ(ReadRealFile(copy), "this program");
+  EXPECT_EQ(machine.processes[0].current_directory, copy_folder);
+  EXPECT_EQ(machine.folder_security[copy_folder], L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;" +
+                                                      machine.account_sid + L")(A;OICI;0x1200a9;;;OW)");
+}
+
+// Folders of copies that ended uninstalls left go when they hold nothing but
+// this program; anything else in one, or a link of that name, keeps it.
+TEST_F(SilentUninstallRun, FoldersEarlierCopiesLeftGoWhenTheyHoldOnlyThisProgram) {
+  machine.module_path = folder + L"unins000.exe";
+  WriteRealFile(machine.module_path, "this program");
+  const std::wstring left = machine.temp_directory + L"Tapstart-0000abcd\\";
+  const std::wstring mixed = machine.temp_directory + L"Tapstart-0000abce\\";
+  const std::wstring elsewhere = machine.temp_directory + L"elsewhere\\";
+  for (const std::wstring& dir : {left, mixed, elsewhere}) CreateDirectoryW(dir.c_str(), nullptr);
+  for (const std::wstring& dir : {left, mixed, elsewhere}) WriteRealFile(dir + L"unins000.exe", "this program");
+  WriteRealFile(mixed + L"notes.txt", "someone's");
+  machine.MakeLink(machine.temp_directory + L"Tapstart-0000abcf", elsewhere);
+  EXPECT_EQ(RunProgram(nullptr, L"unins000.exe /silence"), 0);
+  EXPECT_FALSE(Exists(left));
+  EXPECT_TRUE(Exists(mixed + L"unins000.exe"));
+  EXPECT_TRUE(Exists(elsewhere + L"unins000.exe"));
+}
+
 TEST_F(SilentUninstallRun, ACopyThatEndsEarlyRemovesItself) {
-  machine.module_path = machine.temp_directory + L"uni1B.tmp";
+  machine.module_path = machine.temp_directory + L"Tapstart-0000001b\\unins000.exe";
   machine.HoldMutex(kSingleInstanceMutexName);
   EXPECT_EQ(Run(), ERROR_INSTALL_ALREADY_RUNNING);
-  ASSERT_EQ(machine.delayed_moves.size(), 1u);
+  ASSERT_EQ(machine.delayed_moves.size(), 2u);
   EXPECT_EQ(machine.delayed_moves[0].first, machine.module_path);
+  EXPECT_EQ(machine.delayed_moves[1].first, machine.temp_directory + L"Tapstart-0000001b") << "its folder, after it";
 }
 
 TEST_F(SilentUninstallRun, AFolderListingThatEndsWithAnErrorIsNotWhole) {

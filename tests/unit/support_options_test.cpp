@@ -48,7 +48,7 @@ TEST_F(SupportOptions, ASecondInstanceLogsWhichLockIsHeldAndItsExitCode) {
 
   DeleteFileW(log.c_str());
   machine.mutexes.clear();
-  machine.HoldMutex(kMachineMutexName);
+  machine.HoldPrivateMutex(kLockNamespace, L"S-1-5-32-544", kMachineMutexName);  // the Administrators' boundary
   EXPECT_EQ(Run(L"/silence /log=" + log), ERROR_INSTALL_ALREADY_RUNNING);
   text = ReadLog(log);
   EXPECT_NE(text.find("Another instance runs in another session of this machine.\r\n"), std::string::npos);
@@ -119,6 +119,69 @@ TEST_F(SupportOptions, ALogThatCannotBeOpenedEndsTheRunWith1622BeforeAnyChange) 
   EXPECT_TRUE(machine.message_boxes.empty());
 }
 
+// Run as SYSTEM, the default log goes where only SYSTEM can reach, and always
+// into a new file: one made in advance under its name is never written.
+TEST_F(SupportOptions, TheDefaultLogIsANewFileInTheSystemsOwnTemporaryFolder) {
+  machine.system_account = true;
+  const std::wstring taken = machine.system_temp_directory + L"Tapstart 2026-12-08 09-30-00.log";
+  WriteRealFile(taken, "made by someone");
+  EXPECT_EQ(Run(L"/stage /log"), 0);
+  EXPECT_EQ(ReadLog(taken), "made by someone");
+  EXPECT_NE(ReadLog(machine.system_temp_directory + L"Tapstart 2026-12-08 09-30-00 (2).log").find("Exit code: 0"),
+            std::string::npos);
+}
+
+// Where Windows cannot tell the temporary folder, or no log can be made in
+// it, none is made anywhere else: 1622 after one try.
+TEST_F(SupportOptions, NoDefaultLogWithoutATemporaryFolderOfItsOwn) {
+  machine.FailNth(Seam::GetTempPath2W, ERROR_ENVVAR_NOT_FOUND, 1);
+  EXPECT_EQ(Run(L"/stage /log"), ERROR_INSTALL_LOG_FAILURE);
+  EXPECT_EQ(machine.CallCount(Seam::GetTempPathW), 0) << "not a folder others may write to";
+  machine.FailNth(Seam::CreateFileW, ERROR_ACCESS_DENIED, 1);
+  EXPECT_EQ(Run(L"/stage /log"), ERROR_INSTALL_LOG_FAILURE);
+  EXPECT_EQ(machine.CallCount(Seam::CreateFileW), 1);
+}
+
+// A "/log=" file that is a link, has a second name, or lies behind a junction
+// would write someone else's file: the run ends with 1622 and changes nothing.
+TEST_F(SupportOptions, AGivenLogThatIsNotAPlainFileOfItsOwnEndsTheRunWith1622) {
+  const std::wstring other = machine.temp_directory + L"other.txt";
+  WriteRealFile(other, "someone else's");
+  machine.MakeLink(machine.temp_directory + L"link.log", other);
+  ASSERT_TRUE(CreateHardLinkW((machine.temp_directory + L"second.log").c_str(), other.c_str(), nullptr));
+  CreateDirectoryW((machine.temp_directory + L"real").c_str(), nullptr);
+  machine.MakeLink(machine.temp_directory + L"junction", machine.temp_directory + L"real");
+  for (const wchar_t* log : {L"link.log", L"second.log", L"junction\\setup.log"}) {
+    EXPECT_EQ(Run(L"/stage /log=" + machine.temp_directory + log), ERROR_INSTALL_LOG_FAILURE) << Narrow(log);
+  }
+  EXPECT_EQ(ReadLog(other), "someone else's");
+  EXPECT_EQ(ReadLog(machine.temp_directory + L"real\\setup.log").find("Exit code"), std::string::npos);
+  EXPECT_EQ(machine.CallCount(Seam::UploadPrinterDriverPackageW), 0);
+}
+
+// An elevated run from a folder others may change says so once, naming it:
+// here one made under C:\\, where Authenticated Users may modify it.
+TEST_F(SupportOptions, AFolderOthersMayChangeIsNamedOnceInTheLog) {
+  const std::wstring own = package.substr(0, package.size() - 1);
+  const std::wstring owner = L"S-1-5-21-1004336348-1177238915-682003330-1001";
+  auto warnings = [&](const wchar_t* log) {
+    const std::wstring path = machine.temp_directory + log;
+    EXPECT_EQ(Run(L"/stage /log=" + path), 0);
+    return Count(ReadLog(path), Narrow(L"The folder " + own + L" can be changed by accounts other than administrators"));
+  };
+  machine.folder_security[own] = L"O:" + owner + L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;AU)";
+  EXPECT_EQ(warnings(L"1.log"), 1u);
+  machine.elevated = false;
+  EXPECT_EQ(warnings(L"2.log"), 0u) << "not elevated";
+  machine.elevated = true;
+  // Only SYSTEM, Administrators, TrustedInstaller and the owner may change it;
+  // what the others may do applies to what the folder holds, not to itself.
+  machine.folder_security[own] = L"O:" + owner + L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + owner +
+                                 L")(A;;FA;;;S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464)"
+                                 L"(A;OICI;0x1200a9;;;BU)(A;OICIIO;GA;;;CO)(A;OICIIO;0x1301bf;;;AU)";
+  EXPECT_EQ(warnings(L"3.log"), 0u);
+}
+
 // --- a bounded search, and staging ------------------------------------------------
 
 TEST_F(SupportOptions, ASilentSearchWithATimeoutEndsWith1460) {
@@ -156,7 +219,7 @@ TEST_F(SupportOptions, ProtectedPrintModeBlocksTheInstallBeforeAnythingIsTouched
   for (size_t i = static_cast<size_t>(policy) + 1; i < machine.calls.size(); ++i) {
     const Seam fn = machine.calls[i].function;
     EXPECT_TRUE(fn == Seam::OutputDebugStringW || fn == Seam::ReleaseMutex || fn == Seam::CloseHandle ||
-                fn == Seam::LocalFree)
+                fn == Seam::ClosePrivateNamespace || fn == Seam::LocalFree)
         << "after the policy read: " << fn;
   }
   EXPECT_EQ(TraceStarting(L"Windows protected print mode is on").size(), 1u);
