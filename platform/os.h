@@ -44,7 +44,7 @@
   X(GetProcessWindowStation) X(GetUserObjectInformationW)                    \
   X(CreateFileW) X(WriteFile) X(ReadFile) X(GetLocalTime) X(GetUserNameW)     \
   X(GetNativeSystemInfo) X(CommandLineToArgvW) X(SHFileOperationW)           \
-  X(SHChangeNotify) X(MessageBoxW) X(WideCharToMultiByte)                    \
+  X(SHChangeNotify) X(MessageBoxW) X(WideCharToMultiByte) X(GetStdHandle)   \
   /* binding the rest */                                                     \
   X(SetDefaultDllDirectories) X(LoadLibraryExW) X(GetProcAddress)
 
@@ -58,6 +58,7 @@
   L(X, kWinspool, AddPrinterW, 0, kRequired)                                 \
   L(X, kWinspool, DeletePrinter, 0, kRequired)                               \
   L(X, kWinspool, SetPrinterW, 0, kRequired)                                 \
+  L(X, kWinspool, GetPrinterW, 0, kRequired)                                 \
   L(X, kWinspool, EnumPrintersW, 0, kRequired)                               \
   L(X, kWinspool, EnumPrinterDriversW, 0, kRequired)                         \
   L(X, kWinspool, AddPrinterDriverW, 0, kRequired)                           \
@@ -65,6 +66,7 @@
   L(X, kWinspool, DeletePrinterDriverExW, 0, kRequired)                      \
   L(X, kWinspool, AddMonitorW, 0, kRequired)                                 \
   L(X, kWinspool, DeleteMonitorW, 0, kRequired)                              \
+  L(X, kWinspool, EnumMonitorsW, 0, kRequired)                               \
   L(X, kWinspool, EnumPortsW, 0, kRequired)                                  \
   L(X, kWinspool, GetPrinterDriverDirectoryW, 0, kRequired)                  \
   L(X, kWinspool, UploadPrinterDriverPackageW, 0, kRequired)                 \
