@@ -160,8 +160,10 @@ RunMode SelectRunMode(const CommandLineOptions& options, DWORD* failure) {
     return options.silent ? RunMode::kInstallStateUnknown : RunMode::kInstallDialog;
   }
   // A silent run never opens the uninstall dialog: the wanted state holds.
+  // A person whose printer has no queue (plugged into another socket) gets
+  // the installer, which gives it one.
   if (state == InstallState::kInstalled) {
-    if (!options.silent) return RunMode::kStartUninstaller;
+    if (!options.silent) return SupportedPrinterWithoutQueue() ? RunMode::kInstallDialog : RunMode::kStartUninstaller;
     // A newer package is brought in place; an older one changes nothing.
     if (CompareInstalledVersion() == InstalledVersion::kOlder) return RunMode::kUpgrade;
     return SupportedPrinterWithoutQueue() ? RunMode::kSilentInstall : RunMode::kAlreadyInstalled;
