@@ -5,6 +5,7 @@
 #include <cwctype>
 
 #include "app/entry.h"
+#include "common/file_compare.h"
 #include "common/log.h"
 #include "common/package.h"
 #include "common/process.h"
@@ -63,48 +64,39 @@ int CopyFailed(const wchar_t* what, DWORD error) {
   return error != ERROR_SUCCESS ? static_cast<int>(error) : static_cast<int>(kInstallFailedExitCode);
 }
 
-// Whether two files hold the same bytes; false when either cannot be read.
-bool SameBytes(const wchar_t* a, const wchar_t* b) {
-  ScopedKernelHandle first(os.CreateFileW(a, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
-  ScopedKernelHandle second(os.CreateFileW(b, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!first || !second) return false;
-  static char left[16384];
-  static char right[16384];
-  for (;;) {
-    DWORD got_left = 0;
-    DWORD got_right = 0;
-    if (!os.ReadFile(first.get(), left, sizeof(left), &got_left, nullptr) ||
-        !os.ReadFile(second.get(), right, sizeof(right), &got_right, nullptr) || got_left != got_right) {
-      return false;
-    }
-    if (got_left == 0) return true;
-    if (std::memcmp(left, right, got_left) != 0) return false;
-  }
-}
-
 // Temporary copies that earlier uninstalls left (one ended by force before
 // it could ask for its deletion): uni<hex>.tmp files of the temporary folder
 // that hold this program's own bytes. A copy that still runs cannot be
-// deleted and stays; any other file is never touched.
-void DeleteLeftoverCopies(const wchar_t* module_path, const wchar_t* temp_directory) {
+// deleted and stays; any other file is never touched. With `delete_them`
+// false they are only counted. How many were found.
+int DeleteLeftoverCopies(const wchar_t* module_path, const wchar_t* temp_directory, bool delete_them = true) {
   WideText<kPathCapacity> pattern = {};
-  if (!BoundedFormat(pattern, L"%wsuni*.tmp", temp_directory)) return;
+  if (!BoundedFormat(pattern, L"%wsuni*.tmp", temp_directory)) return 0;
   WIN32_FIND_DATAW entry = {};
   ScopedFind find(os.FindFirstFileW(pattern.c_str(), &entry));
-  if (!find) return;
+  if (!find) return 0;
+  int found = 0;
   do {
     if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
     WideText<kPathCapacity> path = {};
     if (!BoundedFormat(path, L"%ws%ws", temp_directory, entry.cFileName)) continue;
-    if (!IsRelaunchedCopy(path.c_str(), temp_directory) || !SameBytes(path.c_str(), module_path)) continue;
+    if (!IsRelaunchedCopy(path.c_str(), temp_directory) || !SameFileBytes(path.c_str(), module_path)) continue;
+    ++found;
+    if (!delete_them) continue;
     const BOOL deleted = os.DeleteFileW(path.c_str());
     trace("A copy an earlier uninstall left: %ws, deleted %d", path, deleted);
   } while (os.FindNextFileW(find.get(), &entry));
+  return found;
 }
 
 }  // namespace
+
+int LeftoverUninstallerCopies(bool delete_them) {
+  WideText<kPathCapacity> module_path;
+  WideText<kTempDirectoryCapacity> temp_directory;
+  if (!ReadModulePath(module_path) || !ReadTempDirectory(temp_directory)) return 0;
+  return DeleteLeftoverCopies(module_path.c_str(), temp_directory.c_str(), delete_them);
+}
 
 bool ReadModulePath(WideText<kPathCapacity>& path) {
   path.clear();
