@@ -571,6 +571,14 @@ HRESULT WINAPI FakeInstallPrinterDriverFromPackageW(LPCWSTR, LPCWSTR inf_path, L
   return S_OK;
 }
 
+// The printer an open handle stands for, or null (ERROR_INVALID_HANDLE).
+FakePrinter* PrinterOf(FakeMachine& m, HANDLE handle) {
+  auto open = m.spooler.open_printers.find(handle);
+  FakePrinter* printer = open != m.spooler.open_printers.end() ? m.spooler.FindPrinter(open->second) : nullptr;
+  if (printer == nullptr) SetLastError(ERROR_INVALID_HANDLE);
+  return printer;
+}
+
 // GetPrinter at level 2 on an open printer: "If the buffer is too small, the
 // pcbNeeded parameter returns the required buffer size"; the record, then its
 // strings and data behind it.
@@ -578,12 +586,8 @@ BOOL WINAPI FakeGetPrinterW(HANDLE handle, DWORD level, LPBYTE buffer, DWORD cap
   FakeMachine& m = Fake();
   if (m.Enter(Seam::GetPrinterW)) return FALSE;
   if (m.SpoolerUnavailable()) return FALSE;
-  auto open = m.spooler.open_printers.find(handle);
-  FakePrinter* printer = open != m.spooler.open_printers.end() ? m.spooler.FindPrinter(open->second) : nullptr;
-  if (printer == nullptr) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  FakePrinter* printer = PrinterOf(m, handle);
+  if (printer == nullptr) return FALSE;
   if (level != 2) {
     ADD_FAILURE() << "the fake machine models GetPrinterW at level 2 only";
     SetLastError(ERROR_INVALID_LEVEL);
@@ -631,12 +635,8 @@ BOOL WINAPI FakeEnumJobsW(HANDLE handle, DWORD first, DWORD count, DWORD level, 
   FakeMachine& m = Fake();
   if (m.Enter(Seam::EnumJobsW)) return FALSE;
   if (m.SpoolerUnavailable()) return FALSE;
-  auto open = m.spooler.open_printers.find(handle);
-  FakePrinter* printer = open != m.spooler.open_printers.end() ? m.spooler.FindPrinter(open->second) : nullptr;
-  if (printer == nullptr) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  FakePrinter* printer = PrinterOf(m, handle);
+  if (printer == nullptr) return FALSE;
   if (level != 1) {
     SetLastError(ERROR_INVALID_LEVEL);
     return FALSE;
