@@ -127,6 +127,14 @@ int InstallPrinter(PrinterInstallRequest* request, const wchar_t* inf_path, DWOR
 
   int result = queue.found == PrinterQueue::Found::kMovable && MoveQueueHere(queue, *request) ? 1 : 0;
   if (result == 0) {
+    // The spooler would answer for a queue of that name elsewhere as if it
+    // were this printer's.
+    if (queue.new_name.empty()) {
+      trace("No name is free for a queue of %ws on %ws.", request->printer_name, request->port_name);
+      if (error != nullptr) *error = ERROR_PRINTER_ALREADY_EXISTS;
+      SetLastError(ERROR_PRINTER_ALREADY_EXISTS);
+      return 0;
+    }
     if (!queue.new_name.equals(request->printer_name.chars)) {
       trace("A queue named %ws prints elsewhere; the queue on %ws is named %ws.", request->printer_name,
             request->port_name, queue.new_name);

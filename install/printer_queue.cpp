@@ -94,14 +94,14 @@ bool NamedLike(const wchar_t* queue, const wchar_t* printer) {
   return rest != digits && rest[0] == L')' && rest[1] == L'\0';
 }
 
+// The printer's name, or the first "<printer> (Copy n)" that no queue has;
+// empty when none is free.
 void NameNewQueue(const SpoolerQueues& queues, const wchar_t* printer, QueueNameText& name) {
-  BoundedCopy(name, printer);
-  for (int copy = 1; queues.NameTaken(name.c_str()) && copy <= kMostCopies; ++copy) {
-    // A name that does not fit is no name: the printer's own is kept, and
-    // the spooler says it exists.
-    if (!BoundedFormat(name, L"%ws%ws%d)", printer, kCopyMark, copy)) {
-      BoundedCopy(name, printer);
-      break;
+  if (!BoundedCopy(name, printer)) return;
+  for (int copy = 1; queues.NameTaken(name.c_str()); ++copy) {
+    if (copy > kMostCopies || !BoundedFormat(name, L"%ws%ws%d)", printer, kCopyMark, copy)) {
+      name.clear();
+      return;
     }
   }
 }

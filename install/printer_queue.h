@@ -23,7 +23,7 @@ struct PrinterQueue {
   QueueNameText port = {};
   // The name a new queue takes: the printer's, or where a queue has that
   // name, the first free "<printer> (Copy n)", as Windows names the queue of
-  // a second device of a model.
+  // a second device of a model; empty when no such name is free.
   QueueNameText new_name = {};
 };
 

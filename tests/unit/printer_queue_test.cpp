@@ -106,6 +106,19 @@ TEST_F(PrinterQueueTest, TwoPrintersOfOneModelGetTwoQueues) {
   EXPECT_EQ(ports, (std::vector<std::wstring>{L"USB001", L"USB002"}));
 }
 
+// Every name is taken by queues of another driver: no queue of another
+// printer is taken for this one's.
+TEST_F(PrinterQueueTest, WithNoNameFreeTheInstallFails) {
+  Queue(kName, L"LPT1:", L"Other");
+  for (int copy = 1; copy <= 99; ++copy) {
+    Queue(kName + std::wstring(L" (Copy ") + std::to_wstring(copy) + L")", L"LPT1:", L"Other");
+  }
+  Attach({2});
+  EXPECT_EQ(Install(L"USB002"), 0);
+  EXPECT_EQ(error, static_cast<DWORD>(ERROR_PRINTER_ALREADY_EXISTS));
+  EXPECT_EQ(machine.CallCount(Seam::AddPrinterW), 0);
+}
+
 // The queue on the printer's port is its queue whatever it is called.
 TEST_F(PrinterQueueTest, ARenamedQueueIsStillThePrintersQueue) {
   Queue(L"Front desk", L"USB001");
