@@ -78,6 +78,19 @@ TEST_F(PrinterQueueTest, APrinterOnAnotherPortTakesItsQueueWithEverythingSetOnIt
             1u);
 }
 
+// The second printer of a model, plugged into another socket, takes its own
+// copy's queue; another queue whose name only begins like it stays.
+TEST_F(PrinterQueueTest, ASecondPrintersCopyQueueGoesWithIt) {
+  Queue(kName, L"USB001");
+  Queue(kName + std::wstring(L" (Copy 2x)"), L"USB004");
+  Queue(kName + std::wstring(L" (Copy 1)"), L"USB003");
+  Attach({1, 2});
+  EXPECT_EQ(Install(L"USB002"), 1);
+  EXPECT_EQ(machine.spooler.printers[0].port, L"USB001") << "its printer is attached";
+  EXPECT_EQ(machine.spooler.printers[1].port, L"USB004");
+  EXPECT_EQ(machine.spooler.printers[2].port, L"USB002");
+}
+
 // The spooler refuses a port it does not know: the install says it failed.
 TEST_F(PrinterQueueTest, AMoveTheSpoolerRefusesIsNoSuccess) {
   Queue(kName, L"USB001");
