@@ -111,6 +111,10 @@ void ReadArguments(LPWSTR* args, int first, int count, CommandLineOptions& optio
       if (argument[5] == L'\0') NoteMistyped(options, L"/log= without a file");
     } else if (_wcsicmp(argument, L"/stage") == 0) {
       options.stage = true;
+    } else if (_wcsicmp(argument, L"/check") == 0) {
+      options.check = true;
+    } else if (_wcsicmp(argument, L"/repair") == 0) {
+      options.repair = true;
     } else if (_wcsicmp(argument, L"/?") == 0) {
       options.help = true;
     }

@@ -13,6 +13,8 @@ struct CommandLineOptions {
   DWORD after = 0;      // "/after=<id>": the uninstaller that waits for this run's result
   DWORD result = 0;     // "/result=<n>": what that uninstaller returned, for the last log line
   bool stage = false;   // "/stage"
+  bool check = false;   // "/check"
+  bool repair = false;  // "/repair"
   bool help = false;    // "/?"
   DWORD timeout_seconds = 0;  // "/timeout=<seconds>"; 0: none
   bool log = false;            // "/log" or "/log=<path>"

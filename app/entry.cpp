@@ -1,28 +1,24 @@
 #include "app/entry.h"
 
+#include <iterator>
+
 #include "app/package_folder.h"
 #include "app/uninstaller_handover.h"
-
-#include <cwchar>
-#include <iterator>
-#include <cwctype>
-
-#include "common/package.h"
 #include "common/log.h"
+#include "common/package.h"
 #include "common/path.h"
-#include "common/process.h"
 #include "common/run_options.h"
 #include "common/security.h"
 #include "common/service_control.h"
 #include "common/string_table.h"
 #include "common/trace.h"
+#include "install/check_repair.h"
 #include "install/install_worker.h"
 #include "install/installer_dialog.h"
 #include "install/upgrade.h"
 #include "platform/os.h"
 #include "resources/resource_ids.h"
 #include "uninstall/install_state.h"
-#include "uninstall/install_folder.h"
 #include "uninstall/silent_uninstall.h"
 #include "uninstall/uninstall_dialog.h"
 
@@ -201,6 +197,9 @@ bool InteractiveWindowStation() {
 }
 
 RunMode SelectRunMode(const CommandLineOptions& options, DWORD* failure) {
+  // Every run reads the package from its own folder until its own upload
+  // puts it into the driver store.
+  VerifiedPackageFolder.clear();
   if (options.uninstall) {
     if (options.directory_refused) return RunMode::kRefusedDirectory;
     BoundedCopy(InstallDirectory, options.directory.c_str());
@@ -222,6 +221,9 @@ RunMode SelectRunMode(const CommandLineOptions& options, DWORD* failure) {
   }
 
   if (options.help) return RunMode::kHelp;
+  // The check and the repair look at what is installed themselves.
+  if (options.check) return RunMode::kCheck;
+  if (options.repair) return RunMode::kRepair;
   // Staging alone looks neither for a printer nor at what is installed.
   if (options.stage && options.timeout_seconds == 0) return RunMode::kStage;
   if (IsUninstallerStem(name.c_str())) return RunMode::kRelaunchAsUninstaller;
@@ -235,8 +237,10 @@ RunMode SelectRunMode(const CommandLineOptions& options, DWORD* failure) {
     return options.silent ? RunMode::kInstallStateUnknown : RunMode::kInstallDialog;
   }
   // A silent run never opens the uninstall dialog: the wanted state holds.
+  // A person whose printer has no queue (plugged into another socket) gets
+  // the installer, which gives it one.
   if (state == InstallState::kInstalled) {
-    if (!options.silent) return RunMode::kStartUninstaller;
+    if (!options.silent) return SupportedPrinterWithoutQueue() ? RunMode::kInstallDialog : RunMode::kStartUninstaller;
     // A newer package is brought in place; an older one changes nothing.
     if (CompareInstalledVersion() == InstalledVersion::kOlder) return RunMode::kUpgrade;
     return SupportedPrinterWithoutQueue() ? RunMode::kSilentInstall : RunMode::kAlreadyInstalled;
@@ -252,8 +256,8 @@ int RunProgram(HINSTANCE instance, const wchar_t* command_line) {
   CommandLineOptions options = ParseCommandLine(command_line);
   const bool unseen = !options.silent && !InteractiveWindowStation();
   if (unseen) options.silent = true;
-  // Staging is a silent run of its own.
-  if (options.stage && !options.uninstall) options.silent = true;
+  // Staging, the check and the repair are silent runs of their own.
+  if ((options.stage || options.check || options.repair) && !options.uninstall) options.silent = true;
   SilentRun = options.silent;
   if (SilentRun) SearchTimeoutMs = options.timeout_seconds * 1000;
   SetLogRole(options.finish ? L"last copy" : options.uninstall ? L"uninstaller copy" : L"program");
@@ -341,6 +345,12 @@ int RunProgram(HINSTANCE instance, const wchar_t* command_line) {
     }
     case RunMode::kStage:
       exit_code = StageDriverPackage();
+      break;
+    case RunMode::kCheck:
+      exit_code = CheckInstallation();
+      break;
+    case RunMode::kRepair:
+      exit_code = RepairInstallation();
       break;
     case RunMode::kHelp:
       if (!SilentRun) ShowHelp();

@@ -20,6 +20,8 @@ enum class RunMode {
   kAlreadyInstalled,       // silently, and the driver is installed: nothing to do
   kSilentInstall,          // "/silence": install without a window
   kStage,                  // "/stage": the package into the driver store, nothing else
+  kCheck,                  // "/check": what is installed, said line by line; nothing changed
+  kRepair,                 // "/repair": what the check finds missing or changed, put back
   kHelp,                   // "/?": the options and exit codes in a message box
   kInstallDialog,          // the installer dialog
 };

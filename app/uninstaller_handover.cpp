@@ -5,6 +5,7 @@
 #include <cwctype>
 
 #include "app/entry.h"
+#include "common/file_compare.h"
 #include "common/log.h"
 #include "common/package.h"
 #include "common/process.h"
@@ -83,27 +84,6 @@ int CopyFailed(const wchar_t* what, DWORD error) {
   return error != ERROR_SUCCESS ? static_cast<int>(error) : static_cast<int>(kInstallFailedExitCode);
 }
 
-// Whether two files hold the same bytes; false when either cannot be read.
-bool SameBytes(const wchar_t* a, const wchar_t* b) {
-  ScopedKernelHandle first(os.CreateFileW(a, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
-  ScopedKernelHandle second(os.CreateFileW(b, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!first || !second) return false;
-  static char left[16384];
-  static char right[16384];
-  for (;;) {
-    DWORD got_left = 0;
-    DWORD got_right = 0;
-    if (!os.ReadFile(first.get(), left, sizeof(left), &got_left, nullptr) ||
-        !os.ReadFile(second.get(), right, sizeof(right), &got_right, nullptr) || got_left != got_right) {
-      return false;
-    }
-    if (got_left == 0) return true;
-    if (std::memcmp(left, right, got_left) != 0) return false;
-  }
-}
-
 // Whether a listed file of a folder ours may go: a plain file, no folder,
 // no link to something else.
 bool IsPlainFile(const WIN32_FIND_DATAW& entry) {
@@ -122,53 +102,62 @@ bool IsEarlierCopyName(const wchar_t* name) {
 // Copies that earlier uninstalls left (one ended by force before it could
 // ask for its deletion): uni<hex>.tmp files of the temporary folder that hold
 // this program's own bytes. A copy that still runs cannot be deleted and
-// stays; any other file is never touched.
-void DeleteLeftoverCopies(const wchar_t* module_path, const wchar_t* temp_directory) {
+// stays; any other file is never touched. With `delete_them` false they are
+// only counted. How many were found.
+int DeleteLeftoverCopies(const wchar_t* module_path, const wchar_t* temp_directory, bool delete_them) {
   PathText pattern = {};
-  if (!BoundedFormat(pattern, L"%wsuni*.tmp", temp_directory)) return;
+  if (!BoundedFormat(pattern, L"%wsuni*.tmp", temp_directory)) return 0;
   WIN32_FIND_DATAW entry = {};
   ScopedFind find(os.FindFirstFileW(pattern.c_str(), &entry));
-  if (!find) return;
+  if (!find) return 0;
+  int found = 0;
   do {
     PathText path = {};
     if (!IsPlainFile(entry) || !IsEarlierCopyName(entry.cFileName) ||
-        !BoundedFormat(path, L"%ws%ws", temp_directory, entry.cFileName) || !SameBytes(path.c_str(), module_path)) {
+        !BoundedFormat(path, L"%ws%ws", temp_directory, entry.cFileName) || !SameFileBytes(path.c_str(), module_path)) {
       continue;
     }
+    ++found;
+    if (!delete_them) continue;
     const BOOL deleted = os.DeleteFileW(path.c_str());
     trace("A copy an earlier uninstall left: %ws, deleted %d", path, deleted);
   } while (os.FindNextFileW(find.get(), &entry));
+  return found;
 }
 
-// One folder an earlier copy left: deleted when it holds nothing but files
-// with this program's bytes; a copy that still runs keeps it.
-void DeleteLeftoverFolder(const wchar_t* module_path, const wchar_t* folder) {
+// One folder an earlier copy left: it is one when it holds nothing but files
+// with this program's bytes, and then, with `delete_them`, deleted; a copy
+// that still runs keeps it. Whether it is one.
+bool DeleteLeftoverFolder(const wchar_t* module_path, const wchar_t* folder, bool delete_them) {
   PathText pattern = {};
-  if (!BoundedFormat(pattern, L"%ws\\*", folder)) return;
+  if (!BoundedFormat(pattern, L"%ws\\*", folder)) return false;
   for (const bool deleting : {false, true}) {
+    if (deleting && !delete_them) return true;
     WIN32_FIND_DATAW entry = {};
     ScopedFind find(os.FindFirstFileW(pattern.c_str(), &entry));
-    if (!find) return;
+    if (!find) return false;
     do {
       if (std::wcscmp(entry.cFileName, L".") == 0 || std::wcscmp(entry.cFileName, L"..") == 0) continue;
       PathText path = {};
       const bool ours = IsPlainFile(entry) && BoundedFormat(path, L"%ws\\%ws", folder, entry.cFileName) &&
-                        SameBytes(path.c_str(), module_path);
-      if (!ours) return;  // someone else's: the folder stays as it is
+                        SameFileBytes(path.c_str(), module_path);
+      if (!ours) return false;  // someone else's: the folder stays as it is
       if (deleting) os.DeleteFileW(path.c_str());
     } while (os.FindNextFileW(find.get(), &entry));
   }
   const BOOL deleted = os.RemoveDirectoryW(folder);
   trace("A folder an earlier uninstall left: %ws, deleted %d", folder, deleted);
+  return true;
 }
 
-// The folders of the copies that earlier uninstalls left.
-void DeleteLeftoverFolders(const wchar_t* module_path, const wchar_t* temp_directory) {
+// The folders of the copies that earlier uninstalls left; how many.
+int DeleteLeftoverFolders(const wchar_t* module_path, const wchar_t* temp_directory, bool delete_them) {
   PathText pattern = {};
-  if (!BoundedFormat(pattern, L"%ws%ws*", temp_directory, kCopyFolderPrefix)) return;
+  if (!BoundedFormat(pattern, L"%ws%ws*", temp_directory, kCopyFolderPrefix)) return 0;
   WIN32_FIND_DATAW entry = {};
   ScopedFind find(os.FindFirstFileW(pattern.c_str(), &entry));
-  if (!find) return;
+  if (!find) return 0;
+  int found = 0;
   do {
     // A link of that name leads to someone else's folder.
     if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
@@ -176,10 +165,12 @@ void DeleteLeftoverFolders(const wchar_t* module_path, const wchar_t* temp_direc
       continue;
     }
     PathText folder = {};
-    if (BoundedFormat(folder, L"%ws%ws", temp_directory, entry.cFileName)) {
-      DeleteLeftoverFolder(module_path, folder.c_str());
+    if (BoundedFormat(folder, L"%ws%ws", temp_directory, entry.cFileName) &&
+        DeleteLeftoverFolder(module_path, folder.c_str(), delete_them)) {
+      ++found;
     }
   } while (os.FindNextFileW(find.get(), &entry));
+  return found;
 }
 
 // A new folder for the copy in the temporary folder, made with the copy's
@@ -204,6 +195,14 @@ DWORD MakeCopyFolder(const wchar_t* temp_directory, PathText& folder) {
 }
 
 }  // namespace
+
+int LeftoverUninstallerCopies(bool delete_them) {
+  WideText<kPathCapacity> module_path;
+  PathText temp_directory;
+  if (!ReadModulePath(module_path) || !ReadTemporaryFolder(temp_directory)) return 0;
+  return DeleteLeftoverCopies(module_path.c_str(), temp_directory.c_str(), delete_them) +
+         DeleteLeftoverFolders(module_path.c_str(), temp_directory.c_str(), delete_them);
+}
 
 bool ReadModulePath(WideText<kPathCapacity>& path) {
   path.clear();
@@ -265,8 +264,8 @@ int RelaunchAsUninstaller(SingleInstanceLock& lock) {
   PathText copy = {};
   if (!ReadModulePath(module_path)) return CopyFailed(L"GetModuleFileNameW", ERROR_FILENAME_EXCED_RANGE);
   if (!ReadTemporaryFolder(temp_directory)) return CopyFailed(L"GetTempPathW", GetLastError());
-  DeleteLeftoverCopies(module_path.c_str(), temp_directory.c_str());
-  DeleteLeftoverFolders(module_path.c_str(), temp_directory.c_str());
+  DeleteLeftoverCopies(module_path.c_str(), temp_directory.c_str(), true);
+  DeleteLeftoverFolders(module_path.c_str(), temp_directory.c_str(), true);
   // The copy runs where only administrators can change it or leave a DLL
   // beside it, between its copying and its start and while it runs.
   const DWORD made = MakeCopyFolder(temp_directory.c_str(), folder);

@@ -44,3 +44,8 @@ void StartFinishingCopy(SingleInstanceLock& lock, DWORD first_process, int calle
 
 // The last copy's own work: waits for the first process, deletes the folder.
 int FinishUninstallAfter(DWORD first_process);
+
+// Copies of the uninstaller that earlier uninstalls left in the temporary
+// folder, as an uninstall deletes them; with `delete_them`, deleted here.
+// How many there were.
+int LeftoverUninstallerCopies(bool delete_them);

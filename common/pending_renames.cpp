@@ -19,9 +19,11 @@ const wchar_t* PlainPath(const wchar_t* entry) {
   return entry;
 }
 
-}  // namespace
-
-bool RemovalPendingAtRestart(const wchar_t* path) {
+// Each pair of the list: visit(from, to), plain paths, `to` empty for a
+// deletion, until it answers true. Whether one did; false where the list
+// cannot be read.
+template <typename Visit>
+bool AnyPendingRename(Visit visit) {
   DWORD size = 0;
   if (os.RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPendingRenames, RRF_RT_REG_MULTI_SZ, nullptr, nullptr,
                       &size) != ERROR_SUCCESS ||
@@ -39,11 +41,38 @@ bool RemovalPendingAtRestart(const wchar_t* path) {
   for (const wchar_t* from = list.get(); from < end && *from != L'\0';) {
     const wchar_t* to = from + std::wcslen(from) + 1;
     if (to >= end) break;
-    if (_wcsicmp(PlainPath(from), path) == 0 && (*to == L'\0' || _wcsicmp(PlainPath(to), path) != 0)) {
-      trace("%ws is to be removed at the next start.", path);
-      return true;
-    }
+    if (visit(PlainPath(from), *to == L'\0' ? L"" : PlainPath(to))) return true;
     from = to + std::wcslen(to) + 1;
   }
   return false;
+}
+
+// The file name of a path: what follows its last backslash.
+const wchar_t* FileName(const wchar_t* path) {
+  const wchar_t* slash = std::wcsrchr(path, L'\\');
+  return slash != nullptr ? slash + 1 : path;
+}
+
+}  // namespace
+
+bool RemovalPendingAtRestart(const wchar_t* path) {
+  const bool pending = AnyPendingRename([&](const wchar_t* from, const wchar_t* to) {
+    return _wcsicmp(from, path) == 0 && (*to == L'\0' || _wcsicmp(to, path) != 0);
+  });
+  if (pending) trace("%ws is to be removed at the next start.", path);
+  return pending;
+}
+
+bool NamedFilePendingAtRestart(const wchar_t* const* names, size_t count, PathText& found) {
+  found.clear();
+  return AnyPendingRename([&](const wchar_t* from, const wchar_t* to) {
+    for (size_t i = 0; i < count; ++i) {
+      for (const wchar_t* path : {from, to}) {
+        if (*path == L'\0' || _wcsicmp(FileName(path), names[i]) != 0) continue;
+        BoundedCopy(found, path);
+        return true;
+      }
+    }
+    return false;
+  });
 }

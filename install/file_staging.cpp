@@ -13,10 +13,9 @@ namespace {
 
 using Path = PathText;
 
-// The spooler's printer-driver directory of this machine. Without it there is
-// no destination: a path built on an empty directory would land in the root
-// of the current drive.
-bool GetDriverDirectory(Path& directory, const wchar_t* environment) {
+}  // namespace
+
+bool PrinterDriverDirectory(PathText& directory, const wchar_t* environment) {
   DWORD needed = 0;
   const BOOL got = os.GetPrinterDriverDirectoryW(nullptr, const_cast<LPWSTR>(environment), 1,
                                                  reinterpret_cast<LPBYTE>(directory.chars), sizeof(directory.chars),
@@ -32,6 +31,8 @@ bool GetDriverDirectory(Path& directory, const wchar_t* environment) {
   }
   return true;
 }
+
+namespace {
 
 // A path that does not fit is not used cut short: deleting or copying over a
 // shortened name could hit another file.
@@ -97,7 +98,7 @@ bool StageIntoDriverDirectory(const Path& source, const wchar_t* file_name, bool
                               const wchar_t* environment, DWORD& error) {
   Path directory = {};
   Path destination = {};
-  if (!GetDriverDirectory(directory, environment)) {
+  if (!PrinterDriverDirectory(directory, environment)) {
     error = GetLastError();
     return false;
   }

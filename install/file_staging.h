@@ -3,7 +3,14 @@
 // system directory.
 #pragma once
 
+#include "common/package.h"
 #include "platform/win.h"
+
+// The spooler's printer-driver directory for an environment. Without it there
+// is no destination: a path built on an empty directory would land in the
+// root of the current drive. False (traced, the cause as the thread's last
+// error, the directory empty) where the spooler gives none whole.
+bool PrinterDriverDirectory(PathText& directory, const wchar_t* environment);
 
 // Copies InstallDirectory\<architecture>\<file> into the printer-driver
 // directory, the architecture being the machine's native one (i386, arm,

@@ -9,6 +9,7 @@
 #include "discovery/supported_models.h"
 #include "discovery/usb_printers.h"
 #include "install/file_staging.h"
+#include "install/printer_queue.h"
 #include "install/register_printer.h"
 
 namespace {
@@ -27,12 +28,27 @@ constexpr DWORD kSilentUpload = 0x00000001;
 // monitor just waits the whole time.
 void WaitForQueue(const PrinterInstallRequest& request) {
   for (int i = 0; i < kQueueChecks; ++i) {
-    if (PrinterExists(request.printer_name.chars) && (request.flags & MODEL_FLAG_LANGUAGE_MONITOR) != 0) {
+    if (QueueOnPort(request) && (request.flags & MODEL_FLAG_LANGUAGE_MONITOR) != 0) {
       StageArchitectureFile(kMonitorDll);
       return;
     }
     os.Sleep(kQueueCheckPause);
   }
+}
+
+// A printer found on a port its queue is not on: the queue that waits for it
+// on a port no attached printer uses goes with it. Whether it moved.
+bool MoveQueueHere(const PrinterQueue& queue, const PrinterInstallRequest& request) {
+  const DWORD moved = MoveQueueToPort(queue.name.c_str(), request.port_name.c_str());
+  if (moved != ERROR_SUCCESS) {
+    trace("The queue %ws could not be moved from %ws to %ws, error:%u; a queue is made for the printer.", queue.name,
+          queue.port, request.port_name, moved);
+    return false;
+  }
+  trace("The printer %ws moved from %ws to %ws: its queue %ws moved with it, with its name, comment, sharing and "
+        "settings.",
+        request.printer_name, queue.port, request.port_name, queue.name);
+  return true;
 }
 
 }  // namespace
@@ -107,27 +123,44 @@ int InstallPrinter(PrinterInstallRequest* request, const wchar_t* inf_path, DWOR
   if (const UsbPrinterDevice* device = FindUsbPrinterByPort(UsbPrinterList, request->port_name.chars)) {
     BoundedCopy(request->hardware_id, device->hardware_id.chars);
   }
-  // A queue of that name, on whatever port, is left as it is.
-  if (PrinterExists(request->printer_name.chars)) return 3;
+  // The family's queue on the printer's port, whatever its name, is left as it is.
+  const PrinterQueue queue = FindPrinterQueue(*request);
+  if (queue.found == PrinterQueue::Found::kOnPort) return 3;
 
-  StorePathText store_path;
-  if (UploadDriverPackage(inf_path, &store_path) == S_OK) {
-    // Looking for the device needs SeLoadDriverPrivilege enabled.
-    EnableLoadDriverPrivilege();
-    ReenumerateDeviceTree();
-    BindToPackage(request->hardware_id.chars, inf_path, false);
-    WaitForQueue(*request);
-  }
-
-  int result = PrinterExists(request->printer_name.chars);
-  // The upload and the binding are tries with a fallback; what the fallback
-  // failed on is the cause.
-  DWORD cause = ERROR_SUCCESS;
-  if (result == 0) result = RegisterPrinterManually(request, &cause, store_path.c_str());
+  int result = queue.found == PrinterQueue::Found::kMovable && MoveQueueHere(queue, *request) ? 1 : 0;
   if (result == 0) {
-    if (error != nullptr) *error = cause;
-    SetLastError(cause);
-    return 0;
+    // The spooler would answer for a queue of that name elsewhere as if it
+    // were this printer's.
+    if (queue.new_name.empty()) {
+      trace("No name is free for a queue of %ws on %ws.", request->printer_name, request->port_name);
+      if (error != nullptr) *error = ERROR_PRINTER_ALREADY_EXISTS;
+      SetLastError(ERROR_PRINTER_ALREADY_EXISTS);
+      return 0;
+    }
+    if (!queue.new_name.equals(request->printer_name.chars)) {
+      trace("A queue named %ws prints elsewhere; the queue on %ws is named %ws.", request->printer_name,
+            request->port_name, queue.new_name);
+      BoundedCopy(request->printer_name, queue.new_name.c_str());
+    }
+    StorePathText store_path;
+    if (UploadDriverPackage(inf_path, &store_path) == S_OK) {
+      // Looking for the device needs SeLoadDriverPrivilege enabled.
+      EnableLoadDriverPrivilege();
+      ReenumerateDeviceTree();
+      BindToPackage(request->hardware_id.chars, inf_path, false);
+      WaitForQueue(*request);
+    }
+
+    result = QueueOnPort(*request) ? 1 : 0;
+    // The upload and the binding are tries with a fallback; what the fallback
+    // failed on is the cause.
+    DWORD cause = ERROR_SUCCESS;
+    if (result == 0) result = RegisterPrinterManually(request, &cause, store_path.c_str());
+    if (result == 0) {
+      if (error != nullptr) *error = cause;
+      SetLastError(cause);
+      return 0;
+    }
   }
   // The spooler learns a new USB port only when it starts.
   if (!PortExists(request->port_name.chars)) {

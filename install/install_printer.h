@@ -6,8 +6,10 @@
 
 // 0: no queue could be made; `error` (and the thread's last error) then
 // holds the error of the first step of the direct registration that failed.
-// 3: the queue existed before and nothing was done; any other value: the
-// queue is there.
+// 3: a family queue sat on the printer's port before and nothing was done;
+// any other value: the queue is there, moved from the port the printer left
+// or made (named "<model> (Copy n)" where the model's name is taken, the
+// request's printer name then rewritten).
 int InstallPrinter(PrinterInstallRequest* request, const wchar_t* inf_path, DWORD* error = nullptr);
 int DoUploadDriverPackage(const wchar_t* inf_path);
 // Where the upload says the package's INF now lies in the driver store.

@@ -11,6 +11,7 @@
 #include "install/install_printer.h"
 #include "install/install_request.h"
 #include "install/print_policy.h"
+#include "install/printer_queue.h"
 #include "platform/os.h"
 #include "resources/resource_ids.h"
 
@@ -66,8 +67,9 @@ DWORD ReportFailure(const DialogView& view, DWORD error) {
   return error != ERROR_SUCCESS ? error : kInstallFailedExitCode;
 }
 
-void FillRequest(PrinterInstallRequest& request, const UsbPrinterDevice& device,
-                 const SupportedModel& model) {
+}  // namespace
+
+void FillInstallRequest(PrinterInstallRequest& request, const UsbPrinterDevice& device, const SupportedModel& model) {
   request = {};
   BoundedFormat(request.driver_name, L"%ws %ws", model.manufacturer, model.model);
   BoundedFormat(request.printer_name, L"%ws %ws", model.manufacturer, model.model);
@@ -75,8 +77,6 @@ void FillRequest(PrinterInstallRequest& request, const UsbPrinterDevice& device,
   BoundedCopy(request.hardware_id, device.hardware_id.c_str());
   request.flags = model.flags;
 }
-
-}  // namespace
 
 DWORD WINAPI InstallWorker(LPVOID parameter) {
   HWND dialog = static_cast<HWND>(parameter);
@@ -136,7 +136,7 @@ DWORD WINAPI InstallWorker(LPVOID parameter) {
       found = true;
 
       PrinterInstallRequest request;
-      FillRequest(request, *device, *model);
+      FillInstallRequest(request, *device, *model);
       trace("Installing printer model: %ws, name: %ws, port: %ws", request.driver_name,
             request.printer_name, request.port_name);
       LoadText(text, IDS_FOUND_PRINTER);
@@ -229,8 +229,8 @@ bool ForEachPrinterWithoutQueue(Visit visit) {
     const SupportedModel* model = FindSupportedModel(device->port_description.c_str());
     if (model == nullptr) continue;
     PrinterInstallRequest request;
-    FillRequest(request, *device, *model);
-    if (PrinterExists(request.printer_name.chars) != 0) continue;
+    FillInstallRequest(request, *device, *model);
+    if (QueueOnPort(request)) continue;
     trace("%ws on %ws has no queue yet; the install goes on.", request.printer_name, request.port_name);
     any = true;
     if (!visit(request)) break;

@@ -3,6 +3,9 @@
 #pragma once
 
 #include "common/run_options.h"
+#include "discovery/supported_models.h"
+#include "discovery/usb_printers.h"
+#include "install/install_request.h"
 #include "platform/win.h"
 
 // In the installer dialog on a thread of its own (parameter: the dialog),
@@ -11,6 +14,10 @@
 // Windows error code that the failure message shows, or
 // kInstallFailedExitCode when that code is 0.
 DWORD WINAPI InstallWorker(LPVOID window);
+
+// The request for an attached printer of a supported model: the model's
+// name as driver and printer name, the device's port and hardware ID.
+void FillInstallRequest(PrinterInstallRequest& request, const UsbPrinterDevice& device, const SupportedModel& model);
 
 // Appends text at the end of an edit control, as one step the user cannot undo.
 void AppendLogText(HWND edit, const wchar_t* text);
@@ -21,9 +28,10 @@ void AppendLogText(HWND edit, const wchar_t* text);
 // upload's HRESULT; 3014 under protected print mode, 206 without the INF path.
 int StageDriverPackage();
 
-// Whether a supported printer is attached whose queue is missing (an earlier
-// run may have been ended before it made it): then the install goes on even
-// where the family counts as installed.
+// Whether a supported printer is attached that has no family queue on its
+// port (an earlier run may have been ended before it made it, or the printer
+// was plugged into another socket): then the install goes on even where the
+// family counts as installed.
 bool SupportedPrinterWithoutQueue();
 
 // Installs every attached supported printer whose queue is missing, as the

@@ -20,8 +20,6 @@
 
 namespace {
 
-constexpr size_t kMaxFamilyDrivers = 32;
-
 using VersionText = WideText<kVersionTextCapacity>;
 
 // What the last comparison found, for the upgrade's own trace lines.
@@ -59,48 +57,7 @@ int ReadNumbers(const wchar_t*& p, wchar_t separator, uint64_t* numbers, int cou
   return read;
 }
 
-WideText<32> VersionName(uint64_t version) {
-  WideText<32> name = {};
-  BoundedFormat(name, L"%d.%d.%d.%d", static_cast<int>(version >> 48), static_cast<int>((version >> 32) & 0xFFFF),
-                static_cast<int>((version >> 16) & 0xFFFF), static_cast<int>(version & 0xFFFF));
-  return name;
-}
-
 const wchar_t* OrUnknown(const VersionText& text) { return text.empty() ? L"unknown" : text.c_str(); }
-
-// Every family printer driver of the inventory once (each is attached to
-// every package node).
-struct FamilyDrivers {
-  const DRIVER_INFO_8W* records[kMaxFamilyDrivers] = {};
-  size_t count = 0;
-  bool Has(const wchar_t* name) const {
-    for (size_t i = 0; i < count; ++i) {
-      if (std::wcscmp(records[i]->pName, name) == 0) return true;
-    }
-    return false;
-  }
-};
-
-FamilyDrivers CollectFamilyDrivers() {
-  FamilyDrivers drivers;
-  for (const DriverPackageNode* package = PackageList; package != nullptr; package = package->next) {
-    for (const PrinterDriverNode* driver = package->drivers; driver != nullptr; driver = driver->next) {
-      const DRIVER_INFO_8W* info = driver->driver_info;
-      if (info == nullptr || info->pName == nullptr || drivers.Has(info->pName)) continue;
-      if (drivers.count == kMaxFamilyDrivers) {
-        trace("More than %u drivers of the family; %ws is not upgraded.", static_cast<unsigned>(kMaxFamilyDrivers),
-              info->pName);
-        continue;
-      }
-      drivers.records[drivers.count++] = info;
-    }
-  }
-  return drivers;
-}
-
-bool UsesLanguageMonitor(const DRIVER_INFO_8W& driver) {
-  return driver.pMonitorName != nullptr && std::wcscmp(driver.pMonitorName, kLanguageMonitorName) == 0;
-}
 
 // Whether the package beside the program holds every file the upgrade
 // stages; nothing is touched before that is known.
@@ -167,14 +124,15 @@ bool StageFolderFiles(bool monitor, FirstError& cause) {
 }
 
 // The language monitor into the system directory (with the spooler stopped,
-// or at the next start while a job prints), and registered.
-bool StageMonitor(FirstError& cause) {
+// or at the next start while a job prints) where `copy` says so, and
+// registered.
+bool StageMonitor(bool copy, FirstError& cause) {
   PathText source = {};
   if (!PackageFilePath(source, NativeArchitecture()->folder, kMonitorDll)) {
     cause.Note(ERROR_FILENAME_EXCED_RANGE);
     return false;
   }
-  if (!cause.Step(StageMonitorIntoSystemDirectory(source.c_str()) == ERROR_SUCCESS)) return false;
+  if (copy && !cause.Step(StageMonitorIntoSystemDirectory(source.c_str()) == ERROR_SUCCESS)) return false;
   if (SpoolerLeftStopped != ERROR_SUCCESS) {
     cause.Note(SpoolerLeftStopped);
     return false;
@@ -243,6 +201,81 @@ int Finish(FirstError cause) {
 }
 
 }  // namespace
+
+WideText<32> VersionName(uint64_t version) {
+  WideText<32> name = {};
+  BoundedFormat(name, L"%d.%d.%d.%d", static_cast<int>(version >> 48), static_cast<int>((version >> 32) & 0xFFFF),
+                static_cast<int>((version >> 16) & 0xFFFF), static_cast<int>(version & 0xFFFF));
+  return name;
+}
+
+bool UsesLanguageMonitor(const DRIVER_INFO_8W& driver) {
+  return driver.pMonitorName != nullptr && std::wcscmp(driver.pMonitorName, kLanguageMonitorName) == 0;
+}
+
+bool FamilyDrivers::Has(const wchar_t* name) const {
+  for (size_t i = 0; i < count; ++i) {
+    if (std::wcscmp(records[i]->pName, name) == 0) return true;
+  }
+  return false;
+}
+
+bool FamilyDrivers::UseLanguageMonitor() const {
+  for (size_t i = 0; i < count; ++i) {
+    if (UsesLanguageMonitor(*records[i])) return true;
+  }
+  return false;
+}
+
+FamilyDrivers CollectFamilyDrivers() {
+  FamilyDrivers drivers;
+  for (const DriverPackageNode* package = PackageList; package != nullptr; package = package->next) {
+    for (const PrinterDriverNode* driver = package->drivers; driver != nullptr; driver = driver->next) {
+      const DRIVER_INFO_8W* info = driver->driver_info;
+      if (info == nullptr || info->pName == nullptr || drivers.Has(info->pName)) continue;
+      if (drivers.count == kMaxFamilyDrivers) {
+        trace("More than %u drivers of the family; %ws is not upgraded.", static_cast<unsigned>(kMaxFamilyDrivers),
+              info->pName);
+        continue;
+      }
+      drivers.records[drivers.count++] = info;
+    }
+  }
+  return drivers;
+}
+
+bool PutPackageInPlace(const FamilyDrivers& drivers, bool restore_monitor, FirstError& cause, StorePathText& store_path) {
+  const bool monitor = drivers.UseLanguageMonitor();
+  store_path = {};
+  if (!cause.Step(PackageComplete(monitor))) return false;
+  // The driver store and Plug and Play are tried; the spooler's drivers are
+  // upgraded whatever they answer.
+  EnableLoadDriverPrivilege();
+  UploadDriverPackage(DriverInfPath.c_str(), &store_path);
+  BindAttachedPrinters();
+
+  // Without the store's copy the files come from the package's folder, staged
+  // before anything is changed.
+  bool folder_staged = store_path.empty() && StageFolderFiles(monitor, cause);
+  if ((!store_path.empty() || folder_staged) && (!monitor || !restore_monitor || StageMonitor(true, cause))) {
+    for (size_t i = 0; i < drivers.count && !cause.failed; ++i) {
+      const DRIVER_INFO_8W& driver = *drivers.records[i];
+      // From the verified copy in the store, its files replacing the ones in
+      // use; where Windows cannot, from the package's folder.
+      bool registered = InstallDriverFromStore(driver.pName, store_path.c_str(), true) != 0;
+      if (!registered && !folder_staged) folder_staged = StageFolderFiles(monitor, cause);
+      if (!registered && folder_staged) {
+        registered = cause.Step(RegisterPrinterDriverAgain(driver.pName, UsesLanguageMonitor(driver)) != 0);
+      }
+      if (registered) trace("Printer driver %ws now uses this package's files.", driver.pName);
+    }
+  }
+  return true;
+}
+
+bool RestoreLanguageMonitor(bool copy, FirstError& cause) {
+  return cause.Step(PackageComplete(true)) && StageMonitor(copy, cause);
+}
 
 DriverVer ReadDriverVer(const wchar_t* text) {
   DriverVer read;
@@ -325,33 +358,8 @@ int UpgradeInPlace() {
   // Read before anything changes: the drivers to register again, as they
   // are registered now.
   const FamilyDrivers drivers = CollectFamilyDrivers();
-  bool monitor = false;
-  for (size_t i = 0; i < drivers.count; ++i) monitor = monitor || UsesLanguageMonitor(*drivers.records[i]);
-
-  if (!cause.Step(PackageComplete(monitor))) return Finish(cause);
-  // The driver store and Plug and Play are tried; the spooler's drivers are
-  // upgraded whatever they answer.
-  EnableLoadDriverPrivilege();
   StorePathText store_path;
-  UploadDriverPackage(DriverInfPath.c_str(), &store_path);
-  BindAttachedPrinters();
-
-  // Without the store's copy the files come from the package's folder, staged
-  // before anything is changed.
-  bool folder_staged = store_path.empty() && StageFolderFiles(monitor, cause);
-  if ((!store_path.empty() || folder_staged) && (!monitor || StageMonitor(cause))) {
-    for (size_t i = 0; i < drivers.count && !cause.failed; ++i) {
-      const DRIVER_INFO_8W& driver = *drivers.records[i];
-      // From the verified copy in the store, its files replacing the ones in
-      // use; where Windows cannot, from the package's folder.
-      bool registered = InstallDriverFromStore(driver.pName, store_path.c_str(), true) != 0;
-      if (!registered && !folder_staged) folder_staged = StageFolderFiles(monitor, cause);
-      if (!registered && folder_staged) {
-        registered = cause.Step(RegisterPrinterDriverAgain(driver.pName, UsesLanguageMonitor(driver)) != 0);
-      }
-      if (registered) trace("Printer driver %ws now uses this package's files.", driver.pName);
-    }
-  }
+  if (!PutPackageInPlace(drivers, true, cause, store_path)) return Finish(cause);
   if (!cause.failed) {
     if (const DWORD queues = InstallPrintersWithoutQueue(); queues != ERROR_SUCCESS) cause.Note(queues);
   }

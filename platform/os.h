@@ -50,7 +50,7 @@
   X(GetFileInformationByHandle) X(GetFinalPathNameByHandleW) X(GetFullPathNameW) \
   X(CreateDirectoryW) X(RemoveDirectoryW)                                    \
   X(GetNativeSystemInfo) X(CommandLineToArgvW) X(SHFileOperationW)           \
-  X(SHChangeNotify) X(MessageBoxW) X(WideCharToMultiByte)                    \
+  X(SHChangeNotify) X(MessageBoxW) X(WideCharToMultiByte) X(GetStdHandle)   \
   /* binding the rest */                                                     \
   X(SetDefaultDllDirectories) X(LoadLibraryExW) X(GetProcAddress)
 
@@ -64,6 +64,7 @@
   L(X, kWinspool, AddPrinterW, 0, kRequired)                                 \
   L(X, kWinspool, DeletePrinter, 0, kRequired)                               \
   L(X, kWinspool, SetPrinterW, 0, kRequired)                                 \
+  L(X, kWinspool, GetPrinterW, 0, kRequired)                                 \
   L(X, kWinspool, EnumPrintersW, 0, kRequired)                               \
   L(X, kWinspool, EnumPrinterDriversW, 0, kRequired)                         \
   L(X, kWinspool, AddPrinterDriverW, 0, kRequired)                           \
@@ -71,6 +72,7 @@
   L(X, kWinspool, DeletePrinterDriverExW, 0, kRequired)                      \
   L(X, kWinspool, AddMonitorW, 0, kRequired)                                 \
   L(X, kWinspool, DeleteMonitorW, 0, kRequired)                              \
+  L(X, kWinspool, EnumMonitorsW, 0, kRequired)                               \
   L(X, kWinspool, EnumPortsW, 0, kRequired)                                  \
   L(X, kWinspool, GetPrinterDriverDirectoryW, 0, kRequired)                  \
   L(X, kWinspool, UploadPrinterDriverPackageW, 0, kRequired)                 \

@@ -103,20 +103,36 @@ void AddPackageNode(const DriverPackageNode& pattern) {
   PackageList = node;
 }
 
+namespace {
+
+// The spooler's records of the driver packages of the machine's architecture.
+LSTATUS OpenPackageRecords(const PackageArchitecture& architecture, ScopedKey& packages) {
+  WideText<kStorePathCapacity> path = {};
+  if (!BoundedFormat(path,
+                     L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\"
+                     L"PackageInstallation\\%ws\\DriverPackages",
+                     architecture.environment)) {
+    return ERROR_FILENAME_EXCED_RANGE;
+  }
+  return os.RegOpenKeyW(HKEY_LOCAL_MACHINE, path.c_str(), packages.receive());
+}
+
+}  // namespace
+
+bool DriverStoreAvailable() {
+  const PackageArchitecture* architecture = NativeArchitecture();
+  ScopedKey packages;
+  return architecture != nullptr && OpenPackageRecords(*architecture, packages) == ERROR_SUCCESS;
+}
+
 bool ScanDriverPackages() {
   // A machine the package is not built for has no records of it.
   const PackageArchitecture* architecture = NativeArchitecture();
   if (architecture == nullptr) return true;
 
   WideText<kStorePathCapacity> path = {};
-  if (!BoundedFormat(path,
-                     L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\"
-                     L"PackageInstallation\\%ws\\DriverPackages",
-                     architecture->environment)) {
-    return false;
-  }
   ScopedKey packages;
-  const LSTATUS opened = os.RegOpenKeyW(HKEY_LOCAL_MACHINE, path.c_str(), packages.receive());
+  const LSTATUS opened = OpenPackageRecords(*architecture, packages);
   if (opened != ERROR_SUCCESS) return NothingThere(opened);
   bool complete = true;
   WideText<kSubkeyNameCapacity> name = {};

@@ -69,6 +69,10 @@ extern bool InventoryReadFailed;
 // stay with whoever holds them: the process, or the fake machine of a test.
 void ForgetInventory();
 
+// Whether the spooler keeps records of driver packages for the machine's
+// architecture: Windows with a driver store does; Wine has none.
+bool DriverStoreAvailable();
+
 // Each scan answers whether it read all it needed (an empty list counts as
 // read); each adds what it could read either way.
 // One package node per family package that the spooler records for the native

@@ -539,6 +539,16 @@ BOOL WINAPI FakeGetUserNameW(LPWSTR name, LPDWORD size) {
   return TRUE;
 }
 
+// GetStdHandle: "If an application does not have associated standard
+// handles ... and has not redirected them, the return value is NULL." The
+// handle is the caller's to use, not to close ("It is not required to dispose
+// of this handle with CloseHandle").
+HANDLE WINAPI FakeGetStdHandle(DWORD which) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::GetStdHandle)) return INVALID_HANDLE_VALUE;
+  return which == STD_OUTPUT_HANDLE ? m.std_output : nullptr;
+}
+
 DWORD WINAPI FakeWaitForSingleObject(HANDLE handle, DWORD) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::WaitForSingleObject)) return WAIT_FAILED;
@@ -912,6 +922,7 @@ void InstallCoreFakes(OsTable& t) {
   t.GetLocalTime = FakeGetLocalTime;
   t.GetTickCount64 = FakeGetTickCount64;
   t.GetUserNameW = FakeGetUserNameW;
+  t.GetStdHandle = FakeGetStdHandle;
   t.GetExitCodeProcess = FakeGetExitCodeProcess;
   t.OpenProcess = FakeOpenProcess;
   t.GetProcessWindowStation = FakeGetProcessWindowStation;

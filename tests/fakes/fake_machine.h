@@ -85,6 +85,7 @@ class FakeMachine {
     boundaries.clear();
     services.open_services.clear();
     spooler.open_printers.clear();
+    spooler.open_access.clear();
     for (auto& [block, size] : live_blocks) LocalFree(block);
     live_blocks.clear();
   }
@@ -127,6 +128,9 @@ class FakeMachine {
   DWORD wait_result = WAIT_OBJECT_0;     // what WaitForSingleObject answers
   std::vector<std::string> waits;        // the kind of each handle waited for
   bool interactive_station = true;       // whether the process's window station is visible
+  // The standard output the program was given: null as for a program started
+  // without standard handles; a test gives it a real file to read.
+  HANDLE std_output = nullptr;
   std::vector<FakeMessageBox> message_boxes;
   int message_box_answer = IDOK;
 

@@ -53,6 +53,16 @@ class Packer {
     if (multi) out[text.size() + 1] = L'\0';
     return out;
   }
+  // Bytes (a device mode, a security descriptor) at an 8-byte boundary.
+  BYTE* PutBytes(const void* bytes, size_t count) {
+    if (count == 0) return nullptr;
+    strings_ = (strings_ + 7) & ~static_cast<size_t>(7);
+    const size_t offset = strings_;
+    strings_ += count;
+    if (buffer_ == nullptr || strings_ > capacity_) return nullptr;
+    std::memcpy(buffer_ + offset, bytes, count);
+    return buffer_ + offset;
+  }
   size_t size() const { return strings_; }
 
  private:
@@ -87,13 +97,25 @@ void FillDriver(Packer& p, const FakeDriver& d, DRIVER_INFO_8W* r) {
   r->ftDriverDate = d.date;
 }
 
-void FillPrinter(Packer& p, const FakePrinter& q, PRINTER_INFO_2W* r) {
+// EnumPrinters leaves out the security descriptor ("their
+// pSecurityDescriptor members will be set to NULL"); GetPrinter gives the
+// parts the handle may read, with PRINTER_ALL_ACCESS (READ_CONTROL) owner,
+// group and DACL: here an empty self-relative descriptor.
+void FillPrinter(Packer& p, const FakePrinter& q, PRINTER_INFO_2W* r, bool with_security = false) {
   *r = {};
   r->pPrinterName = p.Put(q.name, false);
+  r->pShareName = p.Put(q.share_name);
   r->pPortName = p.Put(q.port, false);
   r->pDriverName = p.Put(q.driver, false);
+  r->pComment = p.Put(q.comment);
+  r->pLocation = p.Put(q.location);
   r->pPrintProcessor = p.Put(q.print_processor, false);
   r->pDatatype = p.Put(q.datatype, false);
+  r->pDevMode = reinterpret_cast<DEVMODEW*>(p.PutBytes(q.devmode.data(), q.devmode.size()));
+  if (with_security) {
+    SECURITY_DESCRIPTOR_RELATIVE empty = {SECURITY_DESCRIPTOR_REVISION, 0, SE_SELF_RELATIVE, 0, 0, 0, 0};
+    r->pSecurityDescriptor = p.PutBytes(&empty, sizeof(empty));
+  }
   r->Attributes = q.attributes;
   r->cJobs = static_cast<DWORD>(q.jobs.size());
 }
@@ -145,12 +167,14 @@ BOOL WINAPI FakeOpenPrinterW(LPWSTR name, LPHANDLE handle, LPPRINTER_DEFAULTSW d
   }
   *handle = m.OpenHandle("printer");
   m.spooler.open_printers[*handle] = printer->name;
+  m.spooler.open_access[*handle] = m.spooler.last_open_access;
   return TRUE;
 }
 
 BOOL WINAPI FakeClosePrinter(HANDLE handle) {
   FakeMachine& m = Fake();
   m.calls.push_back({Seam::ClosePrinter, {}});
+  m.spooler.open_access.erase(handle);
   if (m.spooler.open_printers.erase(handle) == 0) {
     ADD_FAILURE() << "ClosePrinter of a printer that is not open";
     SetLastError(ERROR_INVALID_HANDLE);
@@ -197,7 +221,8 @@ BOOL WINAPI FakeEnumPrintersW(DWORD flags, LPWSTR, DWORD level, LPBYTE buffer, D
   if (flags & PRINTER_ENUM_LOCAL) {
     for (const FakePrinter& q : m.spooler.printers) items.push_back(&q);
   }
-  return Enumerate<PRINTER_INFO_2W>(items, buffer, capacity, needed, returned, FillPrinter);
+  return Enumerate<PRINTER_INFO_2W>(items, buffer, capacity, needed, returned,
+                                    [](Packer& p, const FakePrinter& q, PRINTER_INFO_2W* r) { FillPrinter(p, q, r); });
 }
 
 BOOL WINAPI FakeEnumPortsW(LPWSTR, DWORD level, LPBYTE buffer, DWORD capacity, LPDWORD needed,
@@ -427,6 +452,8 @@ HANDLE WINAPI FakeAddPrinterW(LPWSTR, DWORD level, LPBYTE info) {
   m.spooler.printers.push_back(q);
   HANDLE handle = m.OpenHandle("printer");
   m.spooler.open_printers[handle] = q.name;
+  // AddPrinter: "The handle returned by the function will have PRINTER_ALL_ACCESS permission".
+  m.spooler.open_access[handle] = PRINTER_ALL_ACCESS;
   return handle;
 }
 
@@ -547,6 +574,63 @@ HRESULT WINAPI FakeInstallPrinterDriverFromPackageW(LPCWSTR, LPCWSTR inf_path, L
   return S_OK;
 }
 
+// The printer an open handle stands for, or null (ERROR_INVALID_HANDLE).
+FakePrinter* PrinterOf(FakeMachine& m, HANDLE handle) {
+  auto open = m.spooler.open_printers.find(handle);
+  FakePrinter* printer = open != m.spooler.open_printers.end() ? m.spooler.FindPrinter(open->second) : nullptr;
+  if (printer == nullptr) SetLastError(ERROR_INVALID_HANDLE);
+  return printer;
+}
+
+// GetPrinter at level 2 on an open printer: "If the buffer is too small, the
+// pcbNeeded parameter returns the required buffer size"; the record, then its
+// strings and data behind it.
+BOOL WINAPI FakeGetPrinterW(HANDLE handle, DWORD level, LPBYTE buffer, DWORD capacity, LPDWORD needed) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::GetPrinterW)) return FALSE;
+  if (m.SpoolerUnavailable()) return FALSE;
+  FakePrinter* printer = PrinterOf(m, handle);
+  if (printer == nullptr) return FALSE;
+  if (level != 2) {
+    ADD_FAILURE() << "the fake machine models GetPrinterW at level 2 only";
+    SetLastError(ERROR_INVALID_LEVEL);
+    return FALSE;
+  }
+  Packer measure(nullptr, 0, sizeof(PRINTER_INFO_2W));
+  PRINTER_INFO_2W scratch;
+  FillPrinter(measure, *printer, &scratch, true);
+  if (needed != nullptr) *needed = static_cast<DWORD>(measure.size());
+  if (buffer == nullptr || capacity < measure.size()) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  Packer packer(buffer, capacity, sizeof(PRINTER_INFO_2W));
+  FillPrinter(packer, *printer, reinterpret_cast<PRINTER_INFO_2W*>(buffer), true);
+  return TRUE;
+}
+
+// EnumMonitors at level 2 (the page allows 1 or 2): the size query fails with
+// ERROR_INSUFFICIENT_BUFFER and gives pcbNeeded, as the other lists do.
+BOOL WINAPI FakeEnumMonitorsW(LPWSTR, DWORD level, LPBYTE buffer, DWORD capacity, LPDWORD needed, LPDWORD returned) {
+  FakeMachine& m = Fake();
+  if (m.Enter(Seam::EnumMonitorsW, std::to_wstring(capacity))) return FALSE;
+  if (m.SpoolerUnavailable()) return FALSE;
+  if (level != 2) {
+    if (level == 1) ADD_FAILURE() << "the fake machine models EnumMonitorsW at level 2 only";
+    SetLastError(ERROR_INVALID_LEVEL);
+    return FALSE;
+  }
+  std::vector<const FakeMonitor*> items;
+  for (const FakeMonitor& monitor : m.spooler.monitors) items.push_back(&monitor);
+  return Enumerate<MONITOR_INFO_2W>(items, buffer, capacity, needed, returned,
+                                    [](Packer& p, const FakeMonitor& monitor, MONITOR_INFO_2W* r) {
+                                      *r = {};
+                                      r->pName = p.Put(monitor.name, false);
+                                      r->pEnvironment = p.Put(monitor.environment, false);
+                                      r->pDLLName = p.Put(monitor.dll, false);
+                                    });
+}
+
 // EnumJobs at level 1 on an open printer: the size query, then the jobs
 // (JOB_INFO_1: "JOB_STATUS_PRINTING - Job is printing").
 BOOL WINAPI FakeEnumJobsW(HANDLE handle, DWORD first, DWORD count, DWORD level, LPBYTE buffer, DWORD capacity,
@@ -554,12 +638,8 @@ BOOL WINAPI FakeEnumJobsW(HANDLE handle, DWORD first, DWORD count, DWORD level, 
   FakeMachine& m = Fake();
   if (m.Enter(Seam::EnumJobsW)) return FALSE;
   if (m.SpoolerUnavailable()) return FALSE;
-  auto open = m.spooler.open_printers.find(handle);
-  FakePrinter* printer = open != m.spooler.open_printers.end() ? m.spooler.FindPrinter(open->second) : nullptr;
-  if (printer == nullptr) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  FakePrinter* printer = PrinterOf(m, handle);
+  if (printer == nullptr) return FALSE;
   if (level != 1) {
     SetLastError(ERROR_INVALID_LEVEL);
     return FALSE;
@@ -689,4 +769,6 @@ void InstallSpoolerFakes(OsTable& t) {
   t.UploadPrinterDriverPackageW = FakeUploadPrinterDriverPackageW;
   t.InstallPrinterDriverFromPackageW = FakeInstallPrinterDriverFromPackageW;
   t.EnumJobsW = FakeEnumJobsW;
+  t.GetPrinterW = FakeGetPrinterW;
+  t.EnumMonitorsW = FakeEnumMonitorsW;
 }

@@ -25,6 +25,13 @@ struct FakePrinter {
   std::wstring datatype = L"RAW";
   DWORD attributes = PRINTER_ATTRIBUTE_LOCAL;
   std::vector<FakeJob> jobs;
+  // What a person sets in the queue's properties: its comment, its share
+  // name (with PRINTER_ATTRIBUTE_SHARED), its location, and its settings (the
+  // bytes of its DEVMODEW; empty: none).
+  std::wstring comment;
+  std::wstring share_name;
+  std::wstring location;
+  std::vector<BYTE> devmode;
 };
 
 struct FakeDriver {
@@ -76,7 +83,9 @@ struct FakeSpooler {
   std::wstring driver_directory;
   std::wstring DirectoryOf(const std::wstring& environment) const;  // empty: an unknown environment
   std::map<HANDLE, std::wstring> open_printers;  // handle -> printer name
+  std::map<HANDLE, DWORD> open_access;           // handle -> the access it was opened with
   DWORD last_open_access = 0;  // DesiredAccess of the last OpenPrinterW
+  int security_writes = 0;     // SetPrinterW calls at level 2 that carried a security descriptor
   // Removal: drivers the spooler holds loaded (deletion fails with
   // ERROR_PRINTER_DRIVER_IN_USE, as for a driver that a printer uses), and
   // driver-store packages that devices still use.

@@ -30,12 +30,83 @@ FakePrinter* OpenedPrinter(FakeMachine& m, HANDLE handle) {
   return m.spooler.FindPrinter(it->second);
 }
 
-BOOL WINAPI FakeSetPrinterW(HANDLE handle, DWORD level, LPBYTE, DWORD command) {
+bool PortKnown(FakeMachine& m, const std::wstring& port) { return Listed(m.spooler.ports, port); }
+
+// PRINTER_INFO_2: "If a printer is connected to more than one port, the names
+// of each port must be separated by commas".
+bool PortsKnown(FakeMachine& m, const wchar_t* ports) {
+  if (ports == nullptr || ports[0] == L'\0') return false;
+  std::wstring list = ports;
+  for (size_t start = 0;;) {
+    const size_t comma = list.find(L',', start);
+    if (!PortKnown(m, list.substr(start, comma - start))) return false;
+    if (comma == std::wstring::npos) return true;
+    start = comma + 1;
+  }
+}
+
+// SetPrinter at level 2, command 0: the queue takes the record as given
+// ("ignores the pServerName, AveragePPM, Status, and cJobs members"); a null
+// pDevMode leaves the settings as they are. PRINTER_CONTAINER Parameters
+// ([MS-RPRN] 3.1.4.1.8.6): a port that is not "an existing port" is refused
+// with ERROR_UNKNOWN_PORT, a driver that is not installed with
+// ERROR_UNKNOWN_PRINTER_DRIVER.
+BOOL SetPrinterInfo2(FakeMachine& m, HANDLE handle, FakePrinter& printer, const PRINTER_INFO_2W* r) {
+  // [MS-RPRN] <274>: the handle must have been "opened with
+  // PRINTER_ACCESS_ADMINISTER permission".
+  if ((m.spooler.open_access[handle] & PRINTER_ACCESS_ADMINISTER) == 0) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  if (r == nullptr || r->pPrinterName == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (!SameName(r->pPrinterName, printer.name)) {
+    ADD_FAILURE() << "the fake machine models no renaming through SetPrinterW";
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (!PortsKnown(m, r->pPortName)) {
+    SetLastError(ERROR_UNKNOWN_PORT);
+    return FALSE;
+  }
+  if (r->pDriverName == nullptr || m.spooler.FindDriver(r->pDriverName, m.MachineEnvironment()) == nullptr) {
+    SetLastError(ERROR_UNKNOWN_PRINTER_DRIVER);
+    return FALSE;
+  }
+  // SetPrinter: to leave the security descriptor as it is, pSecurityDescriptor is NULL.
+  if (r->pSecurityDescriptor != nullptr) ++m.spooler.security_writes;
+  printer.port = r->pPortName;
+  printer.driver = r->pDriverName;
+  printer.share_name = Text(r->pShareName);
+  printer.comment = Text(r->pComment);
+  printer.location = Text(r->pLocation);
+  printer.print_processor = Text(r->pPrintProcessor);
+  printer.datatype = Text(r->pDatatype);
+  printer.attributes = r->Attributes;
+  if (r->pDevMode != nullptr) {
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(r->pDevMode);
+    printer.devmode.assign(bytes, bytes + r->pDevMode->dmSize + r->pDevMode->dmDriverExtra);
+  }
+  return TRUE;
+}
+
+BOOL WINAPI FakeSetPrinterW(HANDLE handle, DWORD level, LPBYTE info, DWORD command) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::SetPrinterW, std::to_wstring(command))) return FALSE;
   if (m.SpoolerUnavailable()) return FALSE;
-  if (OpenedPrinter(m, handle) == nullptr) return FALSE;
+  FakePrinter* printer = OpenedPrinter(m, handle);
+  if (printer == nullptr) return FALSE;
+  // SetPrinter: "If the Command parameter is not equal to zero, the Level
+  // parameter must be zero"; RpcSetPrinter refuses it with ERROR_INVALID_LEVEL.
+  if (command != 0 && level != 0) {
+    SetLastError(ERROR_INVALID_LEVEL);
+    return FALSE;
+  }
+  if (level == 2) return SetPrinterInfo2(m, handle, *printer, reinterpret_cast<const PRINTER_INFO_2W*>(info));
   if (level != 0 || command != PRINTER_CONTROL_PURGE) {
+    ADD_FAILURE() << "the fake machine models SetPrinterW at level 2 and the purge only";
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }

@@ -18,6 +18,7 @@
 #include "tests/built_program.h"
 #include "tests/fakes/fake_machine.h"
 #include "tests/unit/install_support.h"
+#include "uninstall/inventory.h"
 #include "tests/unit/scoped_state.h"
 
 namespace {
@@ -59,9 +60,15 @@ struct LatePrinters {
   ReenumerateSlot reenumerate{ReenumerateAndAttach};
 };
 
-// The queue exists already, so the install of that printer succeeds at once.
+// The queue exists already, with its driver, so the install of that printer
+// succeeds at once.
 void QueueExists(FakeMachine& m, const std::wstring& name, const std::wstring& port) {
   m.spooler.printers.push_back({name, port, name});
+  if (m.spooler.FindDriver(name) != nullptr) return;
+  FakeDriver driver;
+  driver.name = name;
+  driver.driver_path = L"vlm6drv6.dll";
+  m.spooler.drivers.push_back(driver);
 }
 
 std::wstring PortName(DWORD port) {
@@ -254,13 +261,18 @@ TEST_F(InstallWorkerTest, InfPathThatDoesNotFitStopsBeforeAnySearch) {
 }
 
 TEST_F(InstallWorkerTest, SilentRoadExitsWithTheInstallOutcome) {
-  AttachInstalled(machine, L"Vellumor VL-K20", 1);
-  EXPECT_EQ(RunProgram(nullptr, L"setup.exe /silence"), 0);
-
   // A program folder so long that the INF path cannot be formed.
+  const std::wstring program = machine.module_path;
   machine.module_path = L"C:\\" + std::wstring(247, L'd') + L"\\s.exe";
   EXPECT_EQ(RunProgram(nullptr, L"setup.exe /SILENCE"), ERROR_FILENAME_EXCED_RANGE);
+  machine.module_path = program;
+  AttachInstalled(machine, L"Vellumor VL-K20", 1);
+  EXPECT_EQ(RunProgram(nullptr, L"setup.exe /silence"), 0);
   EXPECT_EQ(RunProgram(nullptr, L"setup.exe "), 0) << "the dialog road keeps exit code 0";
+  // The probe's inventory goes with the process.
+  machine.EndProcess();
+  ForgetInventory();
+  UsbPrinterList = nullptr;
 }
 
 // --- the installer dialog ----------------------------------------------------

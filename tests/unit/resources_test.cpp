@@ -179,6 +179,9 @@ const EnglishString kEnglishTable[] = {
      L"/log or /log=<file>: write the trace into a log file\r\n"
      L"/timeout=<seconds>: silently, stop searching for a printer after that time\r\n"
      L"/stage: silently, only put the driver into the driver store\r\n"
+     L"/check: silently, check the installed driver and change nothing; exit code 1 when /repair has something to "
+     L"mend\r\n"
+     L"/repair: silently, put back what /check finds missing or changed\r\n"
      L"-u <folder>: uninstall the driver installed from that folder\r\n"
      L"/?: this help\r\n\r\n"
      L"Exit codes: 0 done; 3010 done, restart needed; 1618 another install is running, try later; "
@@ -228,6 +231,17 @@ TEST(ResourceStrings, EveryLanguageHoldsEveryStringWithinItsBuffer) {
     }
     EXPECT_FALSE(StringOf(lang, IDS_NO_DEVICE - 1).has_value()) << "nothing before 101";
     EXPECT_FALSE(StringOf(lang, IDS_HELP + 1).has_value()) << "nothing after 121";
+  }
+}
+
+// Every option a fleet's scripts type is named in every language's help.
+TEST(ResourceStrings, EveryLanguagesHelpNamesEveryOption) {
+  for (LANGID lang : kLanguages) {
+    const std::wstring help = Text(lang, IDS_HELP);
+    for (const wchar_t* option : {L"/silence", L"/log", L"/timeout=", L"/stage", L"/check", L"/repair", L"-u ", L"/?"}) {
+      EXPECT_NE(help.find(option), std::wstring::npos)
+          << std::string(option, option + wcslen(option)) << " in " << LanguageName(lang);
+    }
   }
 }
 

@@ -226,14 +226,16 @@ TEST_F(SupportOptions, ProtectedPrintModeBlocksTheInstallBeforeAnythingIsTouched
 }
 
 TEST_F(SupportOptions, ProtectedPrintModeOffMissingOrOfAnotherTypeLetsTheInstallGoOn) {
-  machine.spooler.printers.push_back({L"Vellumor VL-K20", L"USB001", L"Vellumor VL-K20"});
   AddUsbPrinter(machine, L"Vellumor VL-K20", 1);
   EXPECT_EQ(Run(L"/silence"), 0) << "missing";
+  ResetMachine();
   PolicyValue(0);
   EXPECT_EQ(Run(L"/silence"), 0) << "0";
+  ResetMachine();
   machine.registry.SetString(L"Software\\Policies\\Microsoft\\Windows NT\\Printers\\WPP",
                              L"WindowsProtectedPrintGroupPolicyState", L"1");
   EXPECT_EQ(Run(L"/silence"), 0) << "a string";
+  EXPECT_NE(machine.spooler.FindPrinter(L"Vellumor VL-K20"), nullptr);
 }
 
 // --- the help -----------------------------------------------------------------------
