@@ -36,7 +36,15 @@ start_xvfb() {
   return 1
 }
 
+# Makes the prefix; a Wine that did not finish making it (now and then its
+# spooler never starts) gets one more try from nothing, and says so.
 prefix_up() {
+  prefix_up_once "$1" && return 0
+  echo "wineprefix.sh: making $1 once more" >&2
+  prefix_up_once "$1"
+}
+
+prefix_up_once() {
   # Wine's server takes an absolute prefix only.
   local prefix
   prefix=$(realpath -m "$1")
@@ -91,7 +99,8 @@ start_spooler() {
     wine_run sc query spooler 2>/dev/null | grep -q 'STATE *: *4 ' && return 0
     sleep 0.5
   done
-  echo "wineprefix.sh: the spooler does not run in $WINEPREFIX" >&2
+  echo "wineprefix.sh: the spooler does not run in $WINEPREFIX:" \
+    "$(wine_run sc query spooler 2>&1 | tr -d '\r' | grep -m1 -E 'STATE|FAILED|fail' || echo 'no answer')" >&2
   return 1
 }
 
