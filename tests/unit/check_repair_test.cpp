@@ -132,6 +132,7 @@ TEST_F(CheckRepair, EachSingleFaultIsFoundThenMended) {
     EXPECT_EQ(Run(L"/check"), kExitProblemFound);
     ASSERT_EQ(Problems().size(), 1u);
     EXPECT_TRUE(Traced(L"Problem: ", fault.problem)) << Narrow(Problems()[0]);
+    EXPECT_EQ(TraceStarting(L"OK: ").size(), 9u) << "each thing looked at is one line, OK or not";
     machine.debug_writes.clear();
     EXPECT_EQ(Run(L"/repair"), 0);
     machine.debug_writes.clear();
@@ -140,6 +141,15 @@ TEST_F(CheckRepair, EachSingleFaultIsFoundThenMended) {
     EXPECT_EQ(machine.spooler.printers.size(), 1u) << "no queue made beside it";
     DeleteFileW((machine.temp_directory + L"uni1.tmp").c_str());
   }
+}
+
+// A driver record that names no data file: the problem line names the file
+// the package would put there, never a blank.
+TEST_F(CheckRepair, AFileTheDriverDoesNotNameIsCalledByThePackagesName) {
+  InstallFamily();
+  machine.spooler.drivers.at(0).data_file.clear();
+  EXPECT_EQ(Run(L"/check"), kExitProblemFound);
+  EXPECT_TRUE(Traced(L"Problem: vlm6drv6.dat of printer driver Vellumor VL-K20", L" is missing."));
 }
 
 TEST_F(CheckRepair, ARepairOnAHealthyMachineChangesNoQueueAndNothingElse) {

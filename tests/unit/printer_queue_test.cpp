@@ -83,7 +83,7 @@ TEST_F(PrinterQueueTest, APrinterOnAnotherPortTakesItsQueueWithEverythingSetOnIt
 TEST_F(PrinterQueueTest, ASecondPrintersCopyQueueGoesWithIt) {
   Queue(kName, L"USB001");
   Queue(kName + std::wstring(L" (Copy 2x)"), L"USB004");
-  Queue(kName + std::wstring(L" (Copy 1)"), L"USB003");
+  Queue(kName + std::wstring(L" (Copy 19)"), L"USB003");
   Attach({1, 2});
   EXPECT_EQ(Install(L"USB002"), 1);
   EXPECT_EQ(machine.spooler.printers[0].port, L"USB001") << "its printer is attached";
