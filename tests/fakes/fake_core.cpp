@@ -760,6 +760,9 @@ DWORD WINAPI FakeGetNamedSecurityInfoW(LPCWSTR name, SE_OBJECT_TYPE, SECURITY_IN
   if (owner != nullptr) GetSecurityDescriptorOwner(block, owner, &defaulted);
   // GetSecurityDescriptorDacl: without a DACL "the remaining output parameters do not receive valid values".
   if (dacl != nullptr && (!GetSecurityDescriptorDacl(block, &present, dacl, &defaulted) || !present)) *dacl = nullptr;
+  // "Security Descriptor String Format": NO_ACCESS_CONTROL sets a NULL DACL
+  // (Wine 8 makes an empty one, which grants nothing).
+  if (dacl != nullptr && sddl.find(L"D:NO_ACCESS_CONTROL") != std::wstring::npos) *dacl = nullptr;
   *descriptor = block;
   return ERROR_SUCCESS;
 }

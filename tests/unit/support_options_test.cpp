@@ -180,6 +180,9 @@ TEST_F(SupportOptions, AFolderOthersMayChangeIsNamedOnceInTheLog) {
                                  L")(A;;FA;;;S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464)"
                                  L"(A;OICI;0x1200a9;;;BU)(A;OICIIO;GA;;;CO)(A;OICIIO;0x1301bf;;;AU)";
   EXPECT_EQ(warnings(L"3.log"), 0u);
+  // A NULL DACL lets everyone do everything.
+  machine.folder_security[own] = L"O:" + owner + L"D:NO_ACCESS_CONTROL";
+  EXPECT_EQ(warnings(L"4.log"), 1u);
 }
 
 // --- a bounded search, and staging ------------------------------------------------
