@@ -323,6 +323,11 @@ TEST_F(SilentUninstallRun, TheCopyRunsFromANewFolderOnlyAdministratorsCanChange)
   EXPECT_EQ(machine.processes[0].current_directory, copy_folder);
   EXPECT_EQ(machine.folder_security[copy_folder], L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;" +
                                                       machine.account_sid + L")(A;OICI;0x1200a9;;;OW)");
+  // Without the account's SID there is no such folder: no copy, the error.
+  machine.processes.clear();
+  machine.Fail(Seam::GetTokenInformation, ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RunProgram(nullptr, L"unins000.exe /silence"), ERROR_ACCESS_DENIED);
+  EXPECT_TRUE(machine.processes.empty());
 }
 
 // Folders of copies that ended uninstalls left go when they hold nothing but

@@ -183,6 +183,8 @@ TEST_F(SupportOptions, AFolderOthersMayChangeIsNamedOnceInTheLog) {
   // A NULL DACL lets everyone do everything.
   machine.folder_security[own] = L"O:" + owner + L"D:NO_ACCESS_CONTROL";
   EXPECT_EQ(warnings(L"4.log"), 1u);
+  machine.Fail(Seam::GetNamedSecurityInfoW, ERROR_ACCESS_DENIED);
+  EXPECT_EQ(warnings(L"5.log"), 0u) << "a DACL that cannot be read says nothing";
 }
 
 // --- a bounded search, and staging ------------------------------------------------
