@@ -102,6 +102,22 @@ TEST_F(PrinterQueueTest, AMoveTheSpoolerRefusesIsNoSuccess) {
   EXPECT_EQ(machine.spooler.printers[0].port, L"USB001");
 }
 
+// A queue whose record cannot be read stays where it is, the read's error is
+// traced, and the printer gets a queue of its own.
+TEST_F(PrinterQueueTest, AQueueWhoseRecordCannotBeReadStaysAndTheErrorIsTraced) {
+  Queue(kName, L"USB001");
+  machine.Fail(Seam::GetPrinterW, ERROR_ACCESS_DENIED);
+  Attach({2});
+  EXPECT_EQ(Install(L"USB002"), 1);
+  EXPECT_EQ(machine.spooler.printers.at(0).port, L"USB001");
+  EXPECT_EQ(machine.spooler.printers.at(1).port, L"USB002");
+  const std::vector<std::wstring> trace = machine.TraceLines();
+  EXPECT_NE(std::find(trace.begin(), trace.end(),
+                      L"The queue Vellumor VL-K20 could not be moved from USB001 to USB002, error:5; a queue is made "
+                      L"for the printer."),
+            trace.end());
+}
+
 TEST_F(PrinterQueueTest, TwoPrintersOfOneModelGetTwoQueues) {
   Attach({1, 2});
   machine.spooler.drivers.clear();
