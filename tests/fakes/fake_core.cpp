@@ -238,6 +238,10 @@ DWORD WINAPI FakeGetTempPathW(DWORD capacity, LPWSTR buffer) {
   return static_cast<DWORD>(path.size());
 }
 
+// GetTempPath2W: "from a process running as SYSTEM it will return the path
+// C:\Windows\SystemTemp"; "For non-SYSTEM processes, GetTempPath2 will behave
+// the same as GetTempPath", whose size protocol it keeps: a buffer too small
+// gets the size needed, the terminating null included.
 DWORD WINAPI FakeGetTempPath2W(DWORD capacity, LPWSTR buffer) {
   FakeMachine& m = Fake();
   if (m.Enter(Seam::GetTempPath2W)) return 0;
